@@ -1,0 +1,217 @@
+#include <cerrno>
+#include <cstdio>
+#include <ctime>
+
+#include "directives/directives.h"
+#include "driver/driver.h"
+#include "expr/expr.h"
+#include "input/input_stack.h"
+#include "macros/macro_table.h"
+
+namespace kup {
+
+namespace {
+
+/// What an option does.
+enum class Option { Help, Usage, Build, Verbose, Quiet, Stdin, Define, Prefix, Echo, Line, Comment };
+
+struct OptionRow {
+  std::string_view short_name;
+  std::string_view long_name;
+  Option option;
+  char letter;  ///< the macro kind of -d, -i, -r, -f
+};
+
+constexpr OptionRow kOptions[] = {
+    {"-h", "-help", Option::Help, 0},       {"-u", "-usage", Option::Usage, 0},
+    {"-b", "-built", Option::Build, 0},     {"-v", "-verbose", Option::Verbose, 0},
+    {"-q", "-quiet", Option::Quiet, 0},     {"-s", "-stdin", Option::Stdin, 0},
+    {"-d", "-define", Option::Define, 'd'}, {"-i", "-int", Option::Define, 'i'},
+    {"-r", "-real", Option::Define, 'r'},   {"-f", "-fix", Option::Define, 'f'},
+    {"-p", "-prefix", Option::Prefix, 0},   {"-e", "-echo", Option::Echo, 0},
+    {"-l", "-line", Option::Line, 0},       {"-c", "-comment", Option::Comment, 0},
+};
+
+const OptionRow* find_option(std::string_view argument) {
+  for (const OptionRow& row : kOptions)
+    if (argument == row.short_name || argument == row.long_name) return &row;
+  return nullptr;
+}
+
+/// The option arguments: a cursor on the next argument and the count left.
+struct Cursor {
+  char** args;
+  int left;
+};
+
+std::FILE* echo_file = nullptr;
+bool echo_write_failed = false;
+
+/// Quotes a command-line value, expands it and drops its single quotes.
+std::string option_value(std::string_view value) {
+  if (value.size() + 2 > kMaxText) fatal_command_line(format("KUP error - string too long (max = %d)\n", kTextBufferSize));
+  std::string quoted;
+  quoted.reserve(value.size() + 2);
+  quoted.push_back('\'');
+  quoted.append(value);
+  quoted.push_back('\'');
+  std::string expanded;
+  expand_text(quoted, expanded, false);
+  drop_char_in_place(expanded, '\'');
+  return expanded;
+}
+
+/// Handles -d, -i, -r and -f: a name and a value follow the option.
+void define_from_option(char letter, Cursor& cursor) {
+  if (cursor.left <= 0) fatal_command_line(format("KUP error - missing macro identifier -%c ?\n", letter));
+  std::string_view name = *cursor.args++;
+  --cursor.left;
+  if (cursor.left <= 0) fatal_command_line(format("KUP error - missing macro definition -%c %s ?\n", letter, name));
+  std::string value = option_value(*cursor.args++);
+  --cursor.left;
+  std::string result;
+  switch (letter) {
+    case 'i': evaluate_to_text(value, result, 0); break;
+    case 'r': evaluate_to_text(value, result, -6); break;
+    case 'f': evaluate_to_text(value, result, 2); break;
+    default: result.swap(value); break;
+  }
+  define_macro(name, result);
+}
+
+/// Creates the echo file; an existing file is never touched.
+void open_echo_file(const std::string& path, std::string_view mode) {
+  std::FILE* file = nullptr;
+  if (path.find('\0') == std::string::npos) file = std::fopen(path.c_str(), "wx");
+  if (file == nullptr && errno == EEXIST)
+    fatal_command_line(format("KUP error - attempt to rewrite existing echo file: '%s'\n", path));
+  if (file == nullptr) fatal_command_line(format("KUP error - problem to open echo file (%s): '%s'\n", mode, path));
+  echo_file = file;
+  echo_write_failed = false;
+  startup.echo_file_name = path;
+}
+
+void echo_option(Cursor& cursor) {
+  if (modes.echo) fatal_command_line("KUP error - echo file already defined\n");
+  if (cursor.left <= 0) fatal_command_line("KUP error - missing filename for -e\n");
+  std::string_view argument = *cursor.args++;
+  --cursor.left;
+  if (startup.read_stdin) {
+    modes.echo = true;
+    open_echo_file(option_value(argument), "w");
+  } else if (modes.warning) {
+    print_command_line_location();
+    err_write("KUP warning - disabling echo mode as standard input is not processed\n");
+  }
+}
+
+[[noreturn]] void report_unknown_option(std::string_view option) {
+  print_location(inputs.file_level);
+  err_write(format("KUP error - unrecognized option: %s\n", option));
+  terminate_run(1);
+}
+
+/// Arguments an option takes, skipped by the first pass.
+int option_arguments(const OptionRow& row) {
+  switch (row.option) {
+    case Option::Define: return 2;
+    case Option::Prefix:
+    case Option::Echo: return 1;
+    default: return 0;
+  }
+}
+
+/// The first pass: informational options and the modes needed before
+/// anything else. Returns false once an informational text is printed.
+bool first_pass(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const OptionRow* row = find_option(argv[i]);
+    if (row == nullptr) continue;
+    switch (row->option) {
+      case Option::Help: print_help(); return false;
+      case Option::Usage: print_usage(); return false;
+      case Option::Build: print_build(); return false;
+      case Option::Verbose: modes.verbose_forced = modes.verbose = modes.pending_verbose = true; break;
+      case Option::Quiet: modes.warning = false; break;
+      case Option::Stdin: startup.read_stdin = true; break;
+      default: i += option_arguments(*row); break;
+    }
+  }
+  return true;
+}
+
+/// The second pass: everything else, in the order of the arguments.
+void second_pass(int argc, char** argv) {
+  Cursor cursor{argv + 1, argc - 1};
+  while (cursor.left > 0) {
+    std::string_view argument = *cursor.args++;
+    --cursor.left;
+    const OptionRow* row = find_option(argument);
+    if (row == nullptr) {
+      if (!argument.empty() && argument.front() == '-') report_unknown_option(argument);
+      open_input(argument, cond.cond_depth, "r");
+      continue;
+    }
+    switch (row->option) {
+      case Option::Define: define_from_option(row->letter, cursor); break;
+      case Option::Prefix: declare_prefix(cursor.args, cursor.left); break;
+      case Option::Line: modes.line = true; break;
+      case Option::Comment: modes.comment = true; break;
+      case Option::Echo: echo_option(cursor); break;
+      default: break;
+    }
+  }
+}
+
+}  // namespace
+
+std::string date_text(long long time) {
+  std::time_t t = static_cast<std::time_t>(time);
+  char text[64] = {};
+  if (ctime_r(&t, text) == nullptr) return {};
+  std::string result(text);
+  if (!result.empty() && result.back() == '\n') result.pop_back();
+  return result;
+}
+
+bool start_up(int argc, char** argv) {
+  if (argc < 2) {
+    err_write(format("%s -  type KUP -u for usage\n", kVersionText));
+    terminate_run(1);
+  }
+  define_macro("$N", "");
+  define_macro("$V", kVersionText);
+  define_macro("$D", date_text(static_cast<long long>(std::time(nullptr))));
+  if (!first_pass(argc, argv)) return false;
+  if (startup.read_stdin) push_standard_input();
+  second_pass(argc, argv);
+  if (inputs.file_level == -1) fatal_command_line("KUP error - no input specified, verify command line\n");
+  define_macro("$F", top_level().file_name);
+  define_macro("$T", top_level().tag_name);
+  if (modes.verbose_forced) print_run_report();
+  startup.command_line_phase = false;
+  return true;
+}
+
+void write_echo_line(std::string_view text) {
+  if (echo_file == nullptr) return;
+  if (std::fwrite(text.data(), 1, text.size(), echo_file) != text.size() || std::fputc('\n', echo_file) == EOF)
+    echo_write_failed = true;
+}
+
+bool echo_file_open() { return echo_file != nullptr; }
+
+bool close_echo_file() {
+  if (echo_file == nullptr) return !echo_write_failed;
+  if (std::ferror(echo_file)) echo_write_failed = true;
+  if (std::fclose(echo_file) != 0) echo_write_failed = true;
+  echo_file = nullptr;
+  return !echo_write_failed;
+}
+
+void reset_echo_file() {
+  close_echo_file();
+  echo_write_failed = false;
+}
+
+}  // namespace kup

@@ -1,0 +1,38 @@
+// Location lines, errors, warnings and the single termination path.
+#pragma once
+
+#include <string_view>
+
+namespace kup {
+
+/// Thrown by terminate_run and caught by run_kup: the one way a run ends
+/// early. It carries the exit status.
+struct RunEnd {
+  int status;
+};
+
+/// Writes the location lines of the input levels 0 to `level` to standard
+/// error; "\n[Command Line]\n" while no level exists.
+void print_location(int level);
+
+/// Writes "\n[Command Line]\n" to standard error.
+void print_command_line_location();
+
+/// Closes the open inputs, writes the closing trace and ends the run with
+/// `status` by throwing RunEnd.
+[[noreturn]] void terminate_run(int status);
+
+/// The location lines of the current level, `message`, and the end of the
+/// run with status 1.
+[[noreturn]] void fatal(std::string_view message);
+
+/// The command-line location, `message`, and the end of the run with status 1.
+[[noreturn]] void fatal_command_line(std::string_view message);
+
+/// In Warning Mode: the location lines of the current level and `message`.
+void warn(std::string_view message);
+
+/// "KUP error - file name is missing" at the current location.
+[[noreturn]] void report_missing_file_name();
+
+}  // namespace kup

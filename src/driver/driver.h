@@ -1,0 +1,121 @@
+// The driver: shared mode flags and line buffers, the entry point of a run,
+// and the pieces every subsystem uses to talk to the user.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+#include "driver/diagnostics.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
+
+namespace kup {
+
+/// The version text, value of $V and shown by every banner.
+inline constexpr std::string_view kVersionText = "DOS V3.04";
+
+/// The longest text any buffer of the system holds.
+inline constexpr std::size_t kMaxText = 1023;
+
+/// The size a text buffer would have with its terminator; the value that
+/// the length messages report as the maximum.
+inline constexpr int kTextBufferSize = 1024;
+
+/// The longest piece of an input line delivered as one line.
+inline constexpr std::size_t kMaxPiece = 1022;
+
+/// The mode flags shared by the line loop and the directive handlers.
+struct ModeFlags {
+  bool evaluation = true;
+  bool skip = false;
+  bool pending_skip = false;
+  bool verbose = false;
+  bool pending_verbose = false;
+  bool verbose_forced = false;
+  bool line = false;
+  bool echo = false;
+  bool comment = false;
+  bool warning = true;
+  bool prefix = false;
+  /// The current line is a directive line (also on during start-up).
+  bool directive_line = true;
+  /// The Evaluation Mode value last reported by the trace.
+  bool evaluation_traced = true;
+  /// Lines written to standard output so far.
+  long long output_line = 0;
+};
+
+extern ModeFlags modes;
+
+/// The buffers of the line loop. Handlers read their arguments from
+/// `line_rest` and leave their results for the trace in `trace_label` and
+/// `trace_detail`.
+struct LineBuffers {
+  std::string raw_line;      ///< the line as read, with its newline if any
+  std::string line_text;     ///< raw_line without newline characters
+  std::string_view line_rest;  ///< what follows the first field or the word
+  std::string trace_label;
+  std::string trace_detail;
+  std::string output_text;
+  std::string trace_prefix;
+};
+
+extern LineBuffers line;
+
+/// Start-up state of the command line.
+struct StartupState {
+  bool read_stdin = false;
+  /// On until the first line is read: a queued file may be queued again.
+  bool command_line_phase = true;
+  std::string echo_file_name;
+};
+
+extern StartupState startup;
+
+/// Runs kup with the given arguments and returns its exit status. Every
+/// end of a run, normal or not, returns here; the process is never exited
+/// from inside. Output goes to the descriptors set with set_output_fds.
+int run_kup(int argc, char** argv);
+
+/// Puts every subsystem back into its start-up state, closing whatever a
+/// previous run left open. run_kup calls it first.
+void reset_run_state();
+
+/// Rebuilds trace_prefix for `depth` open conditional blocks.
+void build_trace_prefix(int depth);
+
+/// The line loop: reads and handles lines until all input is read.
+void run_line_loop();
+
+/// Handles the line just read into line.raw_line.
+void process_line();
+
+/// Calls the handler of a directive word.
+void dispatch_directive(std::string_view word);
+
+/// An unknown directive word: a warning, and the line becomes data.
+void report_unknown_directive(std::string_view word);
+
+/// Start-up: the two passes over the arguments. Returns true when the
+/// line loop is to run, false when an informational option was answered.
+bool start_up(int argc, char** argv);
+
+/// The echo file, open from start-up to the end of the run.
+void write_echo_line(std::string_view text);
+/// Closes the echo file if open; false if any write to it failed.
+bool close_echo_file();
+bool echo_file_open();
+/// Closes a leftover echo file and forgets its write errors.
+void reset_echo_file();
+
+/// Informational texts.
+void print_usage();
+void print_help();
+void print_build();
+void print_run_report();
+
+/// The calendar text of a time: ctime without its newline.
+std::string date_text(long long time);
+
+}  // namespace kup

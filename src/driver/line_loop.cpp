@@ -1,0 +1,198 @@
+#include <cstring>
+
+#include "directives/directives.h"
+#include "driver/driver.h"
+#include "input/input_stack.h"
+#include "macros/macro_table.h"
+
+namespace kup {
+
+namespace {
+
+/// Which modes let a directive through.
+enum class Gate {
+  Always,       ///< obeyed in every mode
+  Conditional,  ///< obeyed while Skip Mode is off
+  Evaluated,    ///< obeyed while Skip Mode is off and Evaluation Mode on
+};
+
+struct DirectiveRow {
+  std::string_view word;
+  void (*handler)();
+  Gate gate;
+};
+
+void silent_comment() {
+  line.trace_label.clear();
+  line.trace_detail.clear();
+}
+
+/// The directives in the order in which a word is tested.
+constexpr DirectiveRow kDirectives[] = {
+    {"skip", directive_skip, Gate::Always},
+    {"stop", directive_quit, Gate::Always},
+    {"status", directive_status, Gate::Always},
+    {"if", directive_if, Gate::Conditional},
+    {"ifdef", directive_ifdef, Gate::Conditional},
+    {"ifndef", directive_ifndef, Gate::Conditional},
+    {"else", directive_else, Gate::Conditional},
+    {"endif", directive_endif, Gate::Conditional},
+    {"define", directive_define, Gate::Evaluated},
+    {"default", directive_default, Gate::Evaluated},
+    {"cat", directive_cat, Gate::Evaluated},
+    {"undef", directive_undef, Gate::Evaluated},
+    {"int", [] { directive_typed('i'); }, Gate::Evaluated},
+    {"real", [] { directive_typed('r'); }, Gate::Evaluated},
+    {"fix", [] { directive_typed('f'); }, Gate::Evaluated},
+    {"freeze", directive_freeze, Gate::Evaluated},
+    {"melt", directive_melt, Gate::Evaluated},
+    {"list", directive_list, Gate::Evaluated},
+    {"include", directive_include, Gate::Evaluated},
+    {"insert", directive_insert, Gate::Evaluated},
+    {"tag", directive_tag, Gate::Evaluated},
+    {"ask", directive_ask, Gate::Evaluated},
+    {"msg", directive_msg, Gate::Evaluated},
+    {"abort", directive_abort, Gate::Evaluated},
+    {"exit", directive_exit, Gate::Evaluated},
+    {"quit", directive_quit, Gate::Evaluated},
+    {"macro", directive_macro, Gate::Evaluated},
+    {"verbose", directive_verbose, Gate::Evaluated},
+    {"#", directive_comment, Gate::Evaluated},
+    {"*", silent_comment, Gate::Evaluated},
+};
+
+/// The directive word of the current line; a copy, since handlers reuse
+/// trace_label.
+std::string directive_word;
+
+/// Copies raw_line into line_text without its newline characters.
+void build_line_text() {
+  std::string_view raw = line.raw_line;
+  if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
+  line.line_text.assign(raw);
+  if (line.line_text.find('\n') != std::string::npos) drop_char_in_place(line.line_text, '\n');
+}
+
+void trace_line(bool data) {
+  const std::string& prefix = line.trace_prefix;
+  std::string text = format("%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
+  if (!data) {
+    if (!line.trace_label.empty() || !line.trace_detail.empty())
+      text += format("%s(....) <- <%s>\t<%s>\n", prefix, line.trace_label, line.trace_detail);
+  } else if (modes.evaluation) {
+    text += format("%s(%4d) <- <%s>\n", prefix, modes.output_line + 1, line.trace_label);
+  } else {
+    text += format("%s(....) <- <%s>\n", prefix, line.trace_label);
+  }
+  if (top_level().is_stdin) text += '\n';
+  err_write(text);
+  build_trace_prefix(cond.cond_depth);
+}
+
+/// Writes the expanded data line without its backquotes.
+void write_data_line() {
+  ++modes.output_line;
+  const std::string& text = line.trace_label;
+  if (text.find('`') == std::string::npos) {
+    out_write(text);
+  } else {
+    drop_char(text, line.output_text, '`');
+    out_write(line.output_text);
+  }
+  out_put('\n');
+}
+
+/// What follows the handling of every line: expansion, trace, output, echo,
+/// the Line Mode empty line, the evaluation report and the pending modes.
+void finish_line() {
+  const bool data = !modes.directive_line;
+  if (data && !modes.skip) {
+    if (modes.evaluation) expand_text(line.line_text, line.trace_label, modes.prefix);
+    else line.trace_label.assign("Data>\t<Skipped");
+  }
+  if (modes.verbose && !modes.skip) trace_line(data);
+  bool wrote = false;
+  if (data && !modes.skip && modes.evaluation) {
+    write_data_line();
+    wrote = true;
+  }
+  if (!data && !modes.skip && modes.echo && top_level().is_stdin) write_echo_line(line.line_text);
+  if (modes.line && !wrote) {
+    ++modes.output_line;
+    out_put('\n');
+  }
+  if (modes.verbose && modes.evaluation != modes.evaluation_traced) {
+    err_write(format("%s\n%s ****       Evaluation is turned %s\n", line.trace_prefix, line.trace_prefix,
+                     modes.evaluation ? "ON" : "OFF"));
+    modes.evaluation_traced = modes.evaluation;
+  }
+  modes.verbose = modes.pending_verbose;
+  modes.skip = modes.pending_skip;
+}
+
+/// The normal end: the bottom level is exhausted.
+void end_of_input() {
+  close_input(cond.cond_depth);
+  if (modes.echo) {
+    close_echo_file();
+    if (modes.verbose)
+      err_write(format("\n%s(ECHO) -> closing    '%s'\n", line.trace_prefix, startup.echo_file_name));
+  }
+  if (modes.verbose) err_write("\n            *** END OF PROCESSING, KUP NORMAL TERMINATION ***\n\n");
+}
+
+}  // namespace
+
+void build_trace_prefix(int depth) {
+  const std::size_t bars = depth > 0 ? static_cast<std::size_t>(depth) : 0;
+  const std::size_t width = bars <= 3 ? 3 : 4 * (bars / 4) + 4;
+  line.trace_prefix.assign(bars, '|');
+  line.trace_prefix.append(width - bars, ' ');
+}
+
+void report_unknown_directive(std::string_view word) {
+  modes.directive_line = false;
+  warn(format("KUP warning - '#%s' is not a legal ZIDiv directive\n", word));
+}
+
+void dispatch_directive(std::string_view word) {
+  for (const DirectiveRow& row : kDirectives) {
+    if (row.gate != Gate::Always) {
+      if (modes.skip) return;
+      if (row.gate == Gate::Evaluated && !modes.evaluation) {
+        line.trace_label.assign("Macro");
+        line.trace_detail.assign("Skipped");
+        return;
+      }
+    }
+    if (row.word == word) {
+      row.handler();
+      return;
+    }
+  }
+  report_unknown_directive(word);
+}
+
+void process_line() {
+  ++top_level().line_count;
+  build_line_text();
+  line.trace_detail.clear();
+  modes.directive_line = false;
+  line.line_rest = next_field(line.line_text, line.trace_label);
+  if (line.trace_label == "#" && !line.line_rest.empty()) {
+    modes.directive_line = true;
+    letters_only = true;
+    line.line_rest = next_field(line.line_rest, directive_word);
+    letters_only = false;
+    line.trace_label.assign(directive_word);
+    dispatch_directive(directive_word);
+  }
+  finish_line();
+}
+
+void run_line_loop() {
+  while (read_line(line.raw_line, cond.cond_depth)) process_line();
+  end_of_input();
+}
+
+}  // namespace kup

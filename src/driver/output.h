@@ -1,0 +1,30 @@
+// Standard output and standard error of a run. Standard output is fully
+// buffered in a buffer of our own and written with write(2); standard error
+// is written at once. Both descriptors can be redirected for in-process runs.
+#pragma once
+
+#include <string_view>
+
+namespace kup {
+
+/// Thrown when standard output cannot be written; the run ends at once.
+struct OutputWriteError {};
+
+/// Chooses the descriptors of standard output and standard error (1 and 2
+/// unless a test or fuzzer redirects them).
+void set_output_fds(int out_fd, int err_fd);
+
+/// Appends text to standard output.
+void out_write(std::string_view text);
+void out_put(char c);
+
+/// Writes the buffer of standard output; returns false on a write error.
+bool out_flush();
+
+/// Forgets whatever is buffered and any earlier write error.
+void reset_output();
+
+/// Writes text to standard error at once.
+void err_write(std::string_view text);
+
+}  // namespace kup

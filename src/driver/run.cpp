@@ -1,0 +1,71 @@
+#include <new>
+
+#include "directives/directives.h"
+#include "driver/driver.h"
+#include "input/input_stack.h"
+#include "macros/macro_table.h"
+
+namespace kup {
+
+ModeFlags modes;
+LineBuffers line;
+StartupState startup;
+
+namespace {
+
+/// Flushes standard output and closes the echo file; a write error on
+/// either turns the status into 1 with a message (the first one only).
+int finish_run(int status, bool output_failed) {
+  const bool output_ok = !output_failed && out_flush();
+  const bool echo_ok = close_echo_file();
+  if (!output_ok) {
+    err_write("KUP error - problem to write on standard output\n");
+    return 1;
+  }
+  if (!echo_ok) {
+    err_write(format("KUP error - problem to write echo file: '%s'\n", startup.echo_file_name));
+    return 1;
+  }
+  return status;
+}
+
+}  // namespace
+
+void reset_run_state() {
+  modes = ModeFlags{};
+  line.raw_line.clear();
+  line.line_text.clear();
+  line.line_rest = {};
+  line.trace_label.clear();
+  line.trace_detail.clear();
+  line.output_text.clear();
+  startup = StartupState{};
+  letters_only = false;
+  reset_conditional_state();
+  reset_input_stack();
+  reset_macro_table();
+  reset_prefix_table();
+  reset_echo_file();
+  reset_output();
+  build_trace_prefix(0);
+}
+
+int run_kup(int argc, char** argv) {
+  reset_run_state();
+  int status = 0;
+  bool output_failed = false;
+  try {
+    if (start_up(argc, argv)) run_line_loop();
+  } catch (const RunEnd& end) {
+    status = end.status;
+  } catch (const OutputWriteError&) {
+    output_failed = true;
+  } catch (const std::bad_alloc&) {
+    print_location(inputs.file_level);
+    err_write("KUP error - memory allocation error\n");
+    status = 1;
+  }
+  return finish_run(status, output_failed);
+}
+
+}  // namespace kup

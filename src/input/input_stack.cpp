@@ -1,0 +1,133 @@
+#include "input/input_stack.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include "directives/directives.h"
+#include "driver/driver.h"
+#include "macros/macro_table.h"
+
+namespace kup {
+
+InputStack inputs;
+LineReader stdin_reader;
+
+namespace {
+
+/// One reader per level, kept between files so that their buffers are reused.
+LineReader file_readers[kMaxInputLevels];
+int stdin_fd = 0;
+
+/// Opens a path for reading; -1 on failure. A path holding a NUL byte
+/// cannot name a file.
+int open_path(std::string_view path) {
+  if (path.find('\0') != std::string_view::npos) return -1;
+  const std::string name(path);
+  return ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+}
+
+/// The loop check: a path already open below the top is refused outside
+/// the command-line phase.
+void check_loop(std::string_view path) {
+  for (int i = inputs.file_level - 1; i >= 0; --i) {
+    if (inputs.levels[i].file_name != path) continue;
+    if (startup.command_line_phase) return;
+    fatal(format("KUP error - attempt to loop include files: '%s'\n", path));
+  }
+}
+
+void close_stream(InputLevel& level) {
+  if (level.is_stdin || level.stream_closed) return;
+  ::close(level.reader->fd());
+  level.reader->detach();
+  level.stream_closed = true;
+}
+
+}  // namespace
+
+InputLevel& top_level() { return inputs.levels[inputs.file_level]; }
+
+void set_stdin_fd(int fd) { stdin_fd = fd; }
+
+void push_standard_input() {
+  inputs.file_level = 0;
+  InputLevel& level = inputs.levels[0];
+  stdin_reader.attach(stdin_fd);
+  level.reader = &stdin_reader;
+  level.is_stdin = true;
+  level.stream_closed = false;
+  level.file_name = "Standard Input";
+  level.tag_name = "Standard Input";
+  level.line_count = 0;
+  level.cond_depth_at_open = 0;
+}
+
+void open_input(std::string_view path, int depth, std::string_view mode) {
+  if (path.empty()) report_missing_file_name();
+  if (inputs.file_level >= 1) check_loop(path);
+  if (inputs.file_level == kMaxInputLevels - 1)
+    fatal(format("KUP error - maximum depth of file inclusion reached: %d\n", kMaxInputLevels));
+  int fd = open_path(path);
+  if (fd < 0) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
+  const int index = ++inputs.file_level;
+  InputLevel& level = inputs.levels[index];
+  level.reader = &file_readers[index];
+  level.reader->attach(fd);
+  level.is_stdin = false;
+  level.stream_closed = false;
+  level.file_name.assign(path);
+  level.tag_name.assign(path);
+  level.line_count = 0;
+  level.cond_depth_at_open = depth;
+}
+
+void close_input(int depth) {
+  InputLevel& level = top_level();
+  close_stream(level);
+  if (level.cond_depth_at_open != depth) fatal("KUP error - unbalanced if/endif\n");
+  if (modes.verbose)
+    err_write(format("\n%s(FILE) -> closing at line %4d of '%s'\n", line.trace_prefix,
+                     level.line_count, level.tag_name));
+  --inputs.file_level;
+}
+
+bool read_level_piece(InputLevel& level, std::string& out) {
+  switch (level.reader->read_piece(out, kMaxPiece)) {
+    case ReadStatus::Piece:
+      return true;
+    case ReadStatus::End:
+      return false;
+    case ReadStatus::Error:
+      break;
+  }
+  fatal(format("KUP error - problem to read input file: '%s'\n", level.file_name));
+}
+
+bool read_line(std::string& buffer, int depth) {
+  for (;;) {
+    if (read_level_piece(top_level(), buffer)) return true;
+    if (inputs.file_level == 0) return false;
+    close_input(depth);
+    const InputLevel& resumed = top_level();
+    if (modes.verbose)
+      err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix,
+                       resumed.line_count, resumed.tag_name));
+    renew_file_macros();
+  }
+}
+
+void renew_file_macros() {
+  const InputLevel& top = top_level();
+  remove_macro("$F");
+  define_macro("$F", top.file_name);
+  remove_macro("$T");
+  define_macro("$T", top.tag_name);
+}
+
+void reset_input_stack() {
+  for (int i = inputs.file_level; i >= 0; --i) close_stream(inputs.levels[i]);
+  inputs.file_level = -1;
+  stdin_reader.detach();
+}
+
+}  // namespace kup

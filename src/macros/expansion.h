@@ -1,0 +1,22 @@
+// Replacement of macro names in a text.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace kup {
+
+/// The most indirection steps one field may take, nested expansions counted.
+inline constexpr int kMaxIndirections = 64;
+
+/// Expands `source` into `out`: fields that name macros are replaced by
+/// their values with single quotes dropped, white space is kept. With
+/// `prefix_mode` only fields with a declared prefix are looked up. A result
+/// longer than the longest text ends the run.
+void expand_text(std::string_view source, std::string& out, bool prefix_mode);
+
+/// Replaces a name field that begins with "@" by its expansion until it no
+/// longer does (used by every directive that takes a macro name).
+void resolve_indirection(std::string& name);
+
+}  // namespace kup

@@ -1,0 +1,167 @@
+#include "macros/field_scanner.h"
+
+#include <algorithm>
+
+namespace kup {
+
+std::string_view lead_space;
+std::string_view trail_space;
+bool letters_only = false;
+
+namespace ctype {
+
+namespace {
+
+constexpr unsigned char classify(unsigned char c) {
+  unsigned char cls = 0;
+  const bool upper = c >= 'A' && c <= 'Z';
+  const bool lower = c >= 'a' && c <= 'z';
+  const bool digit = c >= '0' && c <= '9';
+  if (c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r') cls |= kSpace;
+  if (digit) cls |= kDigit | kIdent | kNameRest | kExprName;
+  if (upper || lower) cls |= kLetter | kIdent | kNameStart | kNameRest | kExprName;
+  switch (c) {
+    case '!': case '%': case '&': case '<': case '=': case '>': case '@':
+    case '[': case ']': case '|':
+      cls |= kIdent;
+      break;
+    case '$': case '_':
+      cls |= kIdent | kNameStart | kNameRest | kExprName;
+      break;
+    default:
+      break;
+  }
+  if (c == '[' || c == ']') cls |= kNameRest;
+  switch (c) {
+    case '!': case '%': case '&': case '*': case '+': case '-': case '/':
+    case '<': case '=': case '>': case '^': case '|':
+      cls |= kOperator;
+      break;
+    default:
+      break;
+  }
+  return cls;
+}
+
+constexpr auto build_table() {
+  struct Table {
+    unsigned char cls[256];
+  } t{};
+  for (int c = 0; c < 256; ++c) t.cls[c] = classify(static_cast<unsigned char>(c));
+  return t;
+}
+
+constexpr auto kTable = build_table();
+
+}  // namespace
+
+const unsigned char table[256] = {
+#define K(i) kTable.cls[i]
+#define K8(i) K(i), K(i + 1), K(i + 2), K(i + 3), K(i + 4), K(i + 5), K(i + 6), K(i + 7)
+#define K64(i) K8(i), K8(i + 8), K8(i + 16), K8(i + 24), K8(i + 32), K8(i + 40), K8(i + 48), K8(i + 56)
+    K64(0), K64(64), K64(128), K64(192)
+#undef K64
+#undef K8
+#undef K
+};
+
+}  // namespace ctype
+
+namespace {
+
+/// Length of the run of characters of class `cls` at the start of `text`.
+std::size_t span_of(std::string_view text, std::size_t from, unsigned char cls) {
+  std::size_t i = from;
+  while (i < text.size() && ctype::is(text[i], cls)) ++i;
+  return i;
+}
+
+/// End of a backquoted field starting at `from`: after the closing backquote,
+/// or the end of the text.
+std::size_t backquote_end(std::string_view text, std::size_t from) {
+  std::size_t close = text.find('`', from + 1);
+  return close == std::string_view::npos ? text.size() : close + 1;
+}
+
+/// An exponent letter at `i` is part of a number if a digit, or a sign and
+/// a digit, follow it.
+bool exponent_follows(std::string_view text, std::size_t i) {
+  if (i + 1 >= text.size()) return false;
+  char next = text[i + 1];
+  if (ctype::is(next, ctype::kDigit)) return true;
+  return (next == '+' || next == '-') && i + 2 < text.size() &&
+         ctype::is(text[i + 2], ctype::kDigit);
+}
+
+/// End of a number field starting at `from`.
+std::size_t number_end(std::string_view text, std::size_t from) {
+  std::size_t i = from;
+  while (i < text.size()) {
+    char c = text[i];
+    if (ctype::is(c, ctype::kDigit) || c == '.') {
+      ++i;
+    } else if ((c == 'e' || c == 'E') && exponent_follows(text, i)) {
+      i += 2;
+    } else {
+      break;
+    }
+  }
+  return i;
+}
+
+}  // namespace
+
+std::string_view next_field(std::string_view text, std::string& field) {
+  std::size_t start = span_of(text, 0, ctype::kSpace);
+  lead_space = text.substr(0, start);
+  std::size_t end = start;
+  if (start < text.size()) {
+    char c = text[start];
+    if (c == '`') {
+      end = backquote_end(text, start);
+    } else if (ctype::is(c, ctype::kDigit)) {
+      end = number_end(text, start);
+    } else {
+      end = span_of(text, start, letters_only ? ctype::kLetter : ctype::kIdent);
+    }
+    if (end == start) end = start + 1;
+  }
+  field.assign(text.data() + start, end - start);
+  std::size_t after = span_of(text, end, ctype::kSpace);
+  trail_space = text.substr(end, after - end);
+  return text.substr(after);
+}
+
+std::string int_to_text(long long value) {
+  std::string text;
+  unsigned long long magnitude = value < 0 ? 0ULL - static_cast<unsigned long long>(value)
+                                           : static_cast<unsigned long long>(value);
+  do {
+    text.push_back(static_cast<char>('0' + magnitude % 10));
+    magnitude /= 10;
+  } while (magnitude != 0);
+  if (value < 0) text.push_back('-');
+  std::reverse(text.begin(), text.end());
+  return text;
+}
+
+void drop_char(std::string_view text, std::string& out, char c) {
+  out.clear();
+  for (char t : text)
+    if (t != c) out.push_back(t);
+}
+
+void drop_char_in_place(std::string& text, char c) {
+  text.erase(std::remove(text.begin(), text.end(), c), text.end());
+}
+
+bool strip_lead(std::string_view text, std::string& out, char c) {
+  if (text.empty() || text.front() != c) {
+    out.clear();
+    return false;
+  }
+  out.assign(text.substr(1));
+  return true;
+}
+
+}  // namespace kup

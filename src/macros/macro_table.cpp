@@ -1,0 +1,228 @@
+#include "macros/macro_table.h"
+
+#include <memory>
+#include <vector>
+
+#include "driver/driver.h"
+
+namespace kup {
+
+namespace {
+
+/// Open-addressing index from name to entry: a power of two comfortably
+/// above twice the most entries, probed linearly, deleted by backward shift.
+constexpr std::size_t kIndexSlots = 4096;
+
+struct Table {
+  MacroEntry* index[kIndexSlots] = {};
+  MacroEntry* oldest = nullptr;
+  MacroEntry* newest = nullptr;
+  int count = 0;
+  /// Removed entries, kept with their string capacity for the next definition.
+  std::vector<std::unique_ptr<MacroEntry>> pool;
+  std::vector<MacroEntry*> free_entries;
+};
+
+Table table;
+
+std::size_t hash_name(std::string_view name) {
+  std::uint64_t h = 14695981039346656037ULL;
+  for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
+  return static_cast<std::size_t>(h ^ (h >> 29));
+}
+
+/// The slot holding `name`, or the empty slot where it would go.
+std::size_t find_slot(std::string_view name) {
+  std::size_t slot = hash_name(name) & (kIndexSlots - 1);
+  while (table.index[slot] != nullptr && table.index[slot]->name != name)
+    slot = (slot + 1) & (kIndexSlots - 1);
+  return slot;
+}
+
+/// Empties `slot`, moving later members of its probe run back so that
+/// every entry stays reachable from its home slot.
+void erase_slot(std::size_t slot) {
+  std::size_t hole = slot;
+  std::size_t next = (slot + 1) & (kIndexSlots - 1);
+  while (table.index[next] != nullptr) {
+    std::size_t home = hash_name(table.index[next]->name) & (kIndexSlots - 1);
+    bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
+    if (movable) {
+      table.index[hole] = table.index[next];
+      hole = next;
+    }
+    next = (next + 1) & (kIndexSlots - 1);
+  }
+  table.index[hole] = nullptr;
+}
+
+MacroEntry* new_entry() {
+  if (!table.free_entries.empty()) {
+    MacroEntry* entry = table.free_entries.back();
+    table.free_entries.pop_back();
+    return entry;
+  }
+  table.pool.push_back(std::make_unique<MacroEntry>());
+  return table.pool.back().get();
+}
+
+void append_entry(std::string_view name, std::string_view value, std::size_t slot) {
+  MacroEntry* entry = new_entry();
+  entry->name.assign(name);
+  entry->value.assign(value);
+  entry->older = table.newest;
+  entry->newer = nullptr;
+  if (table.newest != nullptr) table.newest->newer = entry;
+  else table.oldest = entry;
+  table.newest = entry;
+  table.index[slot] = entry;
+  ++table.count;
+}
+
+void unlink_entry(MacroEntry* entry) {
+  erase_slot(find_slot(entry->name));
+  if (entry->older != nullptr) entry->older->newer = entry->newer;
+  else table.oldest = entry->newer;
+  if (entry->newer != nullptr) entry->newer->older = entry->older;
+  else table.newest = entry->older;
+  --table.count;
+  table.free_entries.push_back(entry);
+}
+
+int position_of(const MacroEntry* wanted) {
+  int position = 1;
+  for (const MacroEntry* e = table.oldest; e != wanted; e = e->newer) ++position;
+  return position;
+}
+
+bool valid_identifier(std::string_view text) {
+  if (!ctype::is(text[0], ctype::kNameStart)) return false;
+  for (std::size_t i = 1; i < text.size(); ++i)
+    if (!ctype::is(text[i], ctype::kNameRest)) return false;
+  return true;
+}
+
+/// The composed value of the latest macro_value call on a list.
+std::string composed_value;
+
+/// Prefixes: "$" and "@" first, then the user's.
+std::vector<std::string> prefixes;
+
+void print_entry(const MacroEntry* entry, int position) {
+  const bool global = !modes.prefix || has_prefix(entry->name);
+  err_write(format(global ? "[%3d]:  (  global)  %s\t\t<%s>\n" : "[%3d]:  (internal)  %s\t\t<%s>\n",
+                   position, entry->name, entry->value));
+}
+
+}  // namespace
+
+void check_identifier(std::string_view text, std::string_view kind) {
+  if (text.empty()) fatal(format("KUP error - %s identifier is missing\n", kind));
+  if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
+}
+
+MacroEntry* find_macro(std::string_view name) { return table.index[find_slot(name)]; }
+
+std::string_view macro_value(const MacroEntry* entry) {
+  if (entry == nullptr) return {};
+  if (!is_list(entry)) return entry->value;
+  composed_value.clear();
+  compose_list(entry, composed_value);
+  return composed_value;
+}
+
+int define_macro(std::string_view name, std::string_view value) {
+  check_identifier(name, "macro");
+  std::size_t slot = find_slot(name);
+  if (table.index[slot] != nullptr) {
+    // The texts may view the entry about to be removed: keep copies.
+    static std::string kept_name, kept_value;
+    kept_name.assign(name);
+    kept_value.assign(value);
+    if (table.index[slot]->value != kept_value)
+      warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
+    remove_macro(kept_name);
+    name = kept_name;
+    value = kept_value;
+    slot = find_slot(name);
+  }
+  append_entry(name, value, slot);
+  if (table.count > kMaxMacros)
+    fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
+  return table.count;
+}
+
+int remove_macro(std::string_view name) {
+  check_identifier(name, "macro");
+  MacroEntry* entry = find_macro(name);
+  if (entry == nullptr) {
+    warn(format("KUP warning - attempt to remove an undefined macro <%s>\n", name));
+    return -1;
+  }
+  if (is_list(entry)) {
+    const std::string list_name(name);
+    for (long long k = 0;; ++k) {
+      std::string element = element_name(list_name, k);
+      if (find_macro(element) == nullptr) break;
+      remove_macro(element);
+    }
+    entry = find_macro(list_name);
+  }
+  unlink_entry(entry);
+  return table.count;
+}
+
+int list_macro(std::string_view name) {
+  if (name == "$ALL$") {
+    int position = 0;
+    for (const MacroEntry* e = table.oldest; e != nullptr; e = e->newer) print_entry(e, ++position);
+    return table.count;
+  }
+  const MacroEntry* entry = find_macro(name);
+  if (entry == nullptr) {
+    err_write(format("[  ?]:  ( unknown)  %s\n", name));
+    return -1;
+  }
+  int position = position_of(entry);
+  print_entry(entry, position);
+  return position;
+}
+
+int macro_count() { return table.count; }
+
+MacroEntry* oldest_macro() { return table.oldest; }
+
+void reset_macro_table() {
+  while (table.oldest != nullptr) unlink_entry(table.oldest);
+  composed_value.clear();
+}
+
+void declare_prefix(char**& args, int& left) {
+  if (!modes.prefix) {
+    modes.prefix = true;
+    prefixes.assign({"$", "@"});
+  }
+  if (static_cast<int>(prefixes.size()) > kMaxPrefixes - 1)
+    fatal_command_line("KUP error - too many prefixes\n");
+  if (left <= 0) fatal_command_line("KUP error - missing prefix definition -p ? \n");
+  std::string_view prefix = *args++;
+  --left;
+  check_identifier(prefix, "prefix");
+  for (const std::string& p : prefixes)
+    if (p == prefix) return;
+  prefixes.emplace_back(prefix);
+}
+
+bool has_prefix(std::string_view text) {
+  for (const std::string& p : prefixes)
+    if (text.substr(0, p.size()) == p) return true;
+  return false;
+}
+
+int prefix_count() { return static_cast<int>(prefixes.size()); }
+
+const std::string& prefix_at(int index) { return prefixes[static_cast<std::size_t>(index)]; }
+
+void reset_prefix_table() { prefixes.clear(); }
+
+}  // namespace kup
