@@ -1,0 +1,533 @@
+#!/usr/bin/env python3
+r"""Runs one end-to-end case file against the kup executable.
+
+The runner writes the case's input files into a fresh temporary directory,
+runs kup there, and compares standard output, standard error, the exit
+status and the files expected after the run, byte for byte.  On a mismatch
+it prints a unified diff in which tabs, carriage returns, control bytes,
+trailing blanks and a missing final newline are spelled out.
+
+A case file, tests/e2e/cases/<group>/<name>.case:
+
+    description: what this case shows
+    args: -d X 'a b' in.txt
+    --- file in.txt
+    X
+    --- stdout
+    a b
+    --- status
+    0
+
+The description is required; args are split like a shell and may be
+absent. Other header lines: `stdout_to: PATH` (standard output goes to
+PATH, e.g. /dev/full, and is not compared) and `stdin_from: PATH`.
+Sections: `--- file NAME`, `--- mkdir NAME`, `--- stdin` (default: empty),
+`--- stdout` and `--- stderr` (default: empty), `--- status` (default 0),
+`--- after NAME` (a file that must exist with this content) and
+`--- absent NAME`. A section holds every line up to the next line that begins
+with "--- ", each with its newline. Flags after a section line: `[noeol]`
+drops the final newline, `[escapes]` decodes \t \r \n \0 \xHH and \\ (a
+content line that begins with "--- " is written "\x2d-- "). Calendar dates
+and build stamps in the actual output become {DATE} and {BUILD} before
+comparing.
+
+Exit status: 0 when the case passes, 1 when it fails, 2 when the case file
+itself is malformed or kup cannot be started.
+"""
+
+import argparse
+import difflib
+import os
+import re
+import shlex
+import shutil
+import signal
+import subprocess
+import sys
+import tempfile
+
+DEFAULT_TIMEOUT = 20.0
+
+HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from")
+SECTION_KINDS = ("file", "mkdir", "stdin", "stdout", "stderr", "status",
+                 "after", "absent")
+# Sections that name a path after the kind, and those that take none.
+NAMED_KINDS = ("file", "mkdir", "after", "absent")
+FLAGS = ("noeol", "escapes")
+
+DAYS = "(?:Mon|Tue|Wed|Thu|Fri|Sat|Sun)"
+MONTHS = "(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
+CLOCK = r"[0-2][0-9]:[0-5][0-9]:[0-6][0-9]"
+DAY_OF_MONTH = r"[ 123][0-9]"
+# "Tue Dec  8 03:43:32 2026": the 24-character calendar text.
+DATE_RE = re.compile(
+    f"{DAYS} {MONTHS} {DAY_OF_MONTH} {CLOCK} [0-9]{{4}}".encode())
+# "Dec  8 2026 03:43:32": the build date followed by the build time.
+BUILD_RE = re.compile(
+    f"{MONTHS} {DAY_OF_MONTH} [0-9]{{4}} {CLOCK}".encode())
+
+
+class CaseError(Exception):
+    """A malformed case file; the message names the file and line."""
+
+
+class Case:
+    """Everything one case file describes."""
+
+    def __init__(self, path):
+        self.path = path
+        self.description = None
+        self.args = []
+        self.stdout_to = None
+        self.stdin_from = None
+        self.files = []        # (name, bytes) in file order
+        self.mkdirs = []       # names
+        self.stdin = None      # bytes, or None for an empty standard input
+        self.stdout = b""
+        self.stderr = b""
+        self.status = 0
+        self.after = []        # (name, bytes)
+        self.absent = []       # names
+        self.seen = set()      # headers and sections that may occur once
+
+
+# ---------------------------------------------------------------- escapes
+
+ESCAPES = {b"t": b"\t", b"r": b"\r", b"n": b"\n", b"0": b"\0", b"\\": b"\\"}
+
+
+def decode_escapes(data, where):
+    """Decodes \\t \\r \\n \\0 \\xHH and \\\\ in a section's content."""
+    out = bytearray()
+    i = 0
+    while i < len(data):
+        c = data[i:i + 1]
+        if c != b"\\":
+            out += c
+            i += 1
+            continue
+        code = data[i + 1:i + 2]
+        if code in ESCAPES:
+            out += ESCAPES[code]
+            i += 2
+        elif code == b"x" and re.fullmatch(rb"[0-9A-Fa-f]{2}",
+                                           data[i + 2:i + 4]):
+            out.append(int(data[i + 2:i + 4], 16))
+            i += 4
+        else:
+            shown = data[i:i + 4].decode("latin-1")
+            raise CaseError(f"{where}: bad escape {shown!r} "
+                            "(use \\t \\r \\n \\0 \\xHH or \\\\)")
+    return bytes(out)
+
+
+def encode_escapes(data):
+    """The inverse of decode_escapes: a text that decodes to `data`.
+
+    Newlines stay line ends; trailing blanks of a line are written as \\x20
+    so that editors that trim lines cannot change the content.
+    """
+    lines = data.split(b"\n")
+    encoded = []
+    for line in lines:
+        body = line.rstrip(b" ")
+        text = "".join(escape_byte(b) for b in body)
+        text += "\\x20" * (len(line) - len(body))
+        if text.startswith("--- "):
+            text = "\\x2d" + text[1:]
+        encoded.append(text)
+    return "\n".join(encoded)
+
+
+def escape_byte(b):
+    """One byte in the escape notation of case files."""
+    named = {9: "\\t", 13: "\\r", 0: "\\0", 92: "\\\\"}
+    if b in named:
+        return named[b]
+    if 32 <= b < 127:
+        return chr(b)
+    return f"\\x{b:02x}"
+
+
+# ---------------------------------------------------------------- parsing
+
+def parse_case(path):
+    """Reads and checks a case file; raises CaseError on any fault."""
+    try:
+        with open(path, "rb") as f:
+            data = f.read()
+    except OSError as e:
+        raise CaseError(f"{path}: cannot read case file: {e.strerror}")
+    case = Case(path)
+    lines = data.split(b"\n")
+    if lines and lines[-1] == b"":
+        lines.pop()          # the newline of the last line ends no line
+    number = 0
+    while number < len(lines) and not lines[number].startswith(b"--- "):
+        parse_header_line(case, lines[number], f"{path}:{number + 1}")
+        number += 1
+    while number < len(lines):
+        header_line = number
+        number += 1
+        body = []
+        while number < len(lines) and not lines[number].startswith(b"--- "):
+            body.append(lines[number])
+            number += 1
+        parse_section(case, lines[header_line], body,
+                      f"{path}:{header_line + 1}")
+    check_case(case)
+    return case
+
+
+def parse_header_line(case, raw, where):
+    """Handles one `key: value` line before the first section."""
+    try:
+        line = raw.decode("utf-8")
+    except UnicodeDecodeError:
+        raise CaseError(f"{where}: header line is not valid UTF-8")
+    if line.strip() == "":
+        return
+    key, colon, value = line.partition(":")
+    key = key.strip()
+    value = value.strip()
+    if not colon or key not in HEADER_KEYS:
+        raise CaseError(f"{where}: expected a header line "
+                        f"({', '.join(k + ':' for k in HEADER_KEYS)}) "
+                        f"or a section line beginning '--- ', got {line!r}")
+    if "header " + key in case.seen:
+        raise CaseError(f"{where}: header '{key}' given twice")
+    case.seen.add("header " + key)
+    if key == "args":
+        try:
+            case.args = shlex.split(value)
+        except ValueError as e:
+            raise CaseError(f"{where}: cannot split args: {e}")
+    elif value == "":
+        raise CaseError(f"{where}: header '{key}' needs a value")
+    else:
+        setattr(case, key, value)
+
+
+def parse_section_line(raw, where):
+    """Splits a `--- kind [name] [flags]` line into its parts."""
+    try:
+        line = raw.decode("utf-8")[4:]
+    except UnicodeDecodeError:
+        raise CaseError(f"{where}: section line is not valid UTF-8")
+    words = line.split()
+    flags = []
+    while words and re.fullmatch(r"\[[^\]]*\]", words[-1]):
+        flag = words.pop()[1:-1]
+        if flag not in FLAGS:
+            raise CaseError(f"{where}: unknown flag [{flag}] "
+                            f"(known: {', '.join('[' + f + ']' for f in FLAGS)})")
+        flags.append(flag)
+    if not words:
+        raise CaseError(f"{where}: section line names no section")
+    kind = words[0]
+    if kind not in SECTION_KINDS:
+        raise CaseError(f"{where}: unknown section '{kind}' "
+                        f"(known: {', '.join(SECTION_KINDS)})")
+    name = " ".join(words[1:])
+    if kind in NAMED_KINDS:
+        if not name:
+            raise CaseError(f"{where}: section '{kind}' needs a path")
+        check_relative_path(name, where)
+    elif name:
+        raise CaseError(f"{where}: section '{kind}' takes no name, "
+                        f"got {name!r}")
+    return kind, name, flags
+
+
+def check_relative_path(name, where):
+    """Refuses paths that would leave the case's working directory."""
+    parts = name.split("/")
+    if name.startswith("/") or ".." in parts:
+        raise CaseError(f"{where}: path {name!r} must stay inside the "
+                        "case directory (relative, without '..')")
+
+
+def section_content(body, flags, where):
+    """The bytes of a section: its lines, each ending with a newline."""
+    data = b"".join(line + b"\n" for line in body)
+    if "noeol" in flags and data.endswith(b"\n"):
+        data = data[:-1]
+    if "escapes" in flags:
+        data = decode_escapes(data, where)
+    return data
+
+
+def parse_section(case, raw, body, where):
+    """Stores one section of the case."""
+    kind, name, flags = parse_section_line(raw, where)
+    content = section_content(body, flags, where)
+    if kind in ("stdin", "stdout", "stderr", "status"):
+        if kind in case.seen:
+            raise CaseError(f"{where}: section '{kind}' given twice")
+        case.seen.add(kind)
+    if kind == "file":
+        if name in (n for n, _ in case.files):
+            raise CaseError(f"{where}: file {name!r} given twice")
+        case.files.append((name, content))
+    elif kind == "after":
+        case.after.append((name, content))
+    elif kind in ("mkdir", "absent"):
+        if content.strip():
+            raise CaseError(f"{where}: section '{kind}' must have no content")
+        getattr(case, "mkdirs" if kind == "mkdir" else "absent").append(name)
+    elif kind == "status":
+        text = content.decode("latin-1").strip()
+        if not re.fullmatch(r"[0-9]+", text):
+            raise CaseError(f"{where}: status must be a number from 0 up, "
+                            f"got {text!r}")
+        case.status = int(text)
+    else:
+        setattr(case, kind, content)
+
+
+def check_case(case):
+    """Checks the rules that concern the case as a whole."""
+    if not case.description:
+        raise CaseError(f"{case.path}: missing 'description:' header line")
+    if case.stdout_to and "stdout" in case.seen:
+        raise CaseError(f"{case.path}: 'stdout_to:' and a '--- stdout' "
+                        "section exclude each other")
+    if case.stdin_from and "stdin" in case.seen:
+        raise CaseError(f"{case.path}: 'stdin_from:' and a '--- stdin' "
+                        "section exclude each other")
+
+
+# ---------------------------------------------------------------- running
+
+class Result:
+    """What one run of kup produced."""
+
+    def __init__(self):
+        self.stdout = b""
+        self.stderr = b""
+        self.status = None
+        self.timed_out = False
+        self.files = {}        # after-name -> bytes, or None when missing
+        self.present = []      # absent-names that exist after the run
+
+
+def prepare_directory(case, workdir):
+    """Writes the case's input files and directories into workdir."""
+    for name in case.mkdirs:
+        os.makedirs(os.path.join(workdir, name), exist_ok=True)
+    for name, content in case.files:
+        path = os.path.join(workdir, name)
+        os.makedirs(os.path.dirname(path), exist_ok=True)
+        with open(path, "wb") as f:
+            f.write(content)
+
+
+def open_redirection(path, workdir, mode):
+    """Opens a stdin_from/stdout_to path, relative ones inside workdir."""
+    full = os.path.join(workdir, path)
+    try:
+        return open(full, mode)
+    except OSError as e:
+        raise CaseError(f"{path}: cannot open for redirection: {e.strerror}")
+
+
+def run_kup(kup, case, workdir, timeout):
+    """Runs kup on the prepared directory and collects its results."""
+    result = Result()
+    stdin_file = stdout_file = None
+    try:
+        if case.stdin_from:
+            stdin_file = open_redirection(case.stdin_from, workdir, "rb")
+        if case.stdout_to:
+            stdout_file = open_redirection(case.stdout_to, workdir, "wb")
+        stdin_arg = (stdin_file if stdin_file else
+                     subprocess.PIPE if case.stdin is not None else
+                     subprocess.DEVNULL)
+        try:
+            proc = subprocess.Popen(
+                [kup] + case.args, cwd=workdir, stdin=stdin_arg,
+                stdout=stdout_file if stdout_file else subprocess.PIPE,
+                stderr=subprocess.PIPE, env=run_environment(),
+                start_new_session=True)
+        except OSError as e:
+            raise CaseError(f"cannot start {kup}: {e.strerror}")
+        try:
+            out, err = proc.communicate(case.stdin, timeout=timeout)
+        except subprocess.TimeoutExpired:
+            kill_group(proc)
+            out, err = proc.communicate()
+            result.timed_out = True
+        result.stdout = out or b""
+        result.stderr = err or b""
+        result.status = proc.returncode
+    finally:
+        for f in (stdin_file, stdout_file):
+            if f:
+                f.close()
+    collect_files(case, workdir, result)
+    return result
+
+
+def kill_group(proc):
+    """Ends a hung run together with anything it started."""
+    try:
+        os.killpg(proc.pid, signal.SIGKILL)
+    except ProcessLookupError:
+        pass
+
+
+def run_environment():
+    """The environment of a run: the caller's, in the POSIX locale."""
+    env = dict(os.environ)
+    env["LC_ALL"] = "C"
+    return env
+
+
+def collect_files(case, workdir, result):
+    """Reads the files that the case expects, and checks absent ones."""
+    for name, _ in case.after:
+        path = os.path.join(workdir, name)
+        try:
+            with open(path, "rb") as f:
+                result.files[name] = f.read()
+        except OSError:
+            result.files[name] = None
+    result.present = [name for name in case.absent
+                      if os.path.lexists(os.path.join(workdir, name))]
+
+
+def apply_placeholders(data):
+    """Replaces calendar dates and build stamps by their placeholders."""
+    return BUILD_RE.sub(b"{BUILD}", DATE_RE.sub(b"{DATE}", data))
+
+
+# ---------------------------------------------------------------- reporting
+
+def visible_lines(data):
+    """Splits a text into display lines with invisible bytes spelled out."""
+    if not data:
+        return []
+    lines = [encode_escapes(line) for line in data.split(b"\n")]
+    if data.endswith(b"\n"):
+        lines.pop()
+    else:
+        lines.append("\\ no newline at end")
+    return lines
+
+
+def text_diff(label, expected, actual, limit=400):
+    """A unified diff of two byte texts, readable in a terminal."""
+    diff = list(difflib.unified_diff(
+        visible_lines(expected), visible_lines(actual),
+        f"expected {label}", f"actual {label}", lineterm=""))
+    if len(diff) > limit:
+        diff = diff[:limit] + [f"... ({len(diff) - limit} more diff lines)"]
+    return "\n".join(diff)
+
+
+def describe_status(status, timed_out, timeout):
+    """The exit status in words, including signals and hangs."""
+    if timed_out:
+        return f"killed after a timeout of {timeout:g} s (hang?)"
+    if status is not None and status < 0:
+        try:
+            name = signal.Signals(-status).name
+        except ValueError:
+            name = f"signal {-status}"
+        return f"killed by {name}"
+    return str(status)
+
+
+def compare(case, result, timeout):
+    """Lists every difference between the case and the run."""
+    problems = []
+    if result.timed_out or result.status != case.status:
+        problems.append(
+            f"exit status: expected {case.status}, got "
+            f"{describe_status(result.status, result.timed_out, timeout)}")
+    streams = [("stderr", case.stderr, result.stderr)]
+    if not case.stdout_to:
+        streams.insert(0, ("stdout", case.stdout, result.stdout))
+    for label, expected, actual in streams:
+        actual = apply_placeholders(actual)
+        if actual != expected:
+            problems.append(f"{label} differs:\n"
+                            f"{text_diff(label, expected, actual)}")
+    for name, expected in case.after:
+        actual = result.files[name]
+        if actual is None:
+            problems.append(f"file {name!r} does not exist after the run")
+        elif actual != expected:
+            problems.append(f"file {name!r} differs:\n"
+                            f"{text_diff(name, expected, actual)}")
+    for name in result.present:
+        problems.append(f"file {name!r} exists after the run "
+                        "but should not")
+    return problems
+
+
+def command_text(kup, case):
+    """The command line of the run, quoted for a shell."""
+    text = shlex.join([kup] + case.args)
+    if case.stdin_from:
+        text += f" < {shlex.quote(case.stdin_from)}"
+    elif case.stdin is None:
+        text += " < /dev/null"
+    if case.stdout_to:
+        text += f" > {shlex.quote(case.stdout_to)}"
+    return text
+
+
+def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
+             out=sys.stdout):
+    """Runs one case; returns the exit status of the runner."""
+    try:
+        case = parse_case(case_path)
+    except CaseError as e:
+        print(f"CASE ERROR: {e}", file=out)
+        return 2
+    workdir = tempfile.mkdtemp(prefix="kup-case-")
+    try:
+        prepare_directory(case, workdir)
+        result = run_kup(kup, case, workdir, timeout)
+        problems = compare(case, result, timeout)
+    except CaseError as e:
+        print(f"CASE ERROR: {e}", file=out)
+        return 2
+    finally:
+        if not keep:
+            shutil.rmtree(workdir, ignore_errors=True)
+    if not problems:
+        print(f"PASS {case_path}: {case.description}", file=out)
+        return 0
+    print(f"FAIL {case_path}: {case.description}", file=out)
+    print(f"command: (cd <case dir> && {command_text(kup, case)})", file=out)
+    if keep:
+        print(f"case directory kept: {workdir}", file=out)
+    print("(diff lines show \\t tab, \\r CR, \\0 NUL, \\xHH other bytes, "
+          "\\x20 trailing blank, \\\\ backslash)", file=out)
+    for problem in problems:
+        print(f"==> {problem}", file=out)
+    return 1
+
+
+def main(argv=None):
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--kup", required=True,
+                        help="path of the kup executable to run")
+    parser.add_argument("--timeout", type=float, default=DEFAULT_TIMEOUT,
+                        help="seconds before a run counts as hung "
+                             "(default %(default)s)")
+    parser.add_argument("--keep", action="store_true",
+                        help="keep the temporary case directory")
+    parser.add_argument("case", help="the .case file to run")
+    args = parser.parse_args(argv)
+    kup = os.path.abspath(args.kup)
+    if not os.access(kup, os.X_OK):
+        print(f"CASE ERROR: {args.kup} is not an executable file")
+        return 2
+    return run_case(kup, args.case, args.timeout, args.keep)
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -1,0 +1,271 @@
+#!/usr/bin/env python3
+"""Checks the case runner and the case writer against a stand-in program.
+
+The stand-in obeys a few made-up options (copy files, write to stderr,
+sleep, set the status), so these checks do not depend on kup.
+"""
+
+import io
+import os
+import subprocess
+import sys
+import tempfile
+import textwrap
+import unittest
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import run_case  # noqa: E402
+
+STAND_IN = """\
+import os, sys, time
+args = sys.argv[1:]
+status = 0
+while args:
+    a = args.pop(0)
+    if a == "--status":
+        status = int(args.pop(0))
+    elif a == "--err":
+        sys.stderr.write(args.pop(0) + "\\n")
+    elif a == "--sleep":
+        time.sleep(float(args.pop(0)))
+    elif a == "--stdin":
+        sys.stdout.flush()
+        sys.stdout.buffer.write(sys.stdin.buffer.read())
+    elif a == "--date":
+        print("started", time.ctime(), "built", "Jul  6 2024 14:40:01")
+    elif a == "--write":
+        with open(args.pop(0), "w") as f:
+            f.write(args.pop(0))
+    else:
+        sys.stdout.flush()
+        with open(a, "rb") as f:
+            sys.stdout.buffer.write(f.read())
+sys.stdout.flush()
+sys.exit(status)
+"""
+
+
+class RunnerTest(unittest.TestCase):
+    """Runs small cases through run_case against the stand-in."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.dir = tempfile.TemporaryDirectory(prefix="kup-runner-test-")
+        cls.kup = os.path.join(cls.dir.name, "stand-in")
+        with open(cls.kup, "w") as f:
+            f.write(f"#!{sys.executable}\n{STAND_IN}")
+        os.chmod(cls.kup, 0o755)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.dir.cleanup()
+
+    def write_case(self, text, name="t.case", raw=None):
+        path = os.path.join(self.dir.name, name)
+        with open(path, "wb") as f:
+            f.write(raw if raw is not None else
+                    textwrap.dedent(text).encode())
+        return path
+
+    def run_text(self, text, raw=None, timeout=5):
+        """Runs a case text; returns (runner status, runner output)."""
+        out = io.StringIO()
+        status = run_case.run_case(self.kup, self.write_case(text, raw=raw),
+                                   timeout=timeout, out=out)
+        return status, out.getvalue()
+
+    def assert_passes(self, text, raw=None):
+        status, output = self.run_text(text, raw)
+        self.assertEqual(status, 0, output)
+
+    def assert_fails(self, text, *fragments, raw=None, status=1, timeout=5):
+        got, output = self.run_text(text, raw, timeout)
+        self.assertEqual(got, status, output)
+        for fragment in fragments:
+            self.assertIn(fragment, output)
+        return output
+
+    # -- right and wrong expectations
+
+    COPY = """\
+        description: copies a file and reports on stderr
+        args: --err 'a note' --status 3 in.txt
+        --- file in.txt
+        one
+        two
+        --- stdout
+        one
+        {second}
+        --- stderr
+        a note
+        --- status
+        3
+        """
+
+    def test_right_expectations_pass(self):
+        self.assert_passes(self.COPY.format(second="two"))
+
+    def test_wrong_stdout_fails_with_a_diff(self):
+        output = self.assert_fails(self.COPY.format(second="TWO"),
+                                   "FAIL", "stdout differs",
+                                   "-TWO", "+two")
+        self.assertNotIn("stderr differs", output)
+
+    def test_wrong_status_fails(self):
+        self.assert_fails(self.COPY.format(second="two").replace("3\n", "0\n"),
+                          "exit status: expected 0, got 3")
+
+    def test_missing_stderr_section_means_empty(self):
+        self.assert_fails("""\
+            description: stderr is compared even without a section
+            args: --err oops
+            """, "stderr differs", "+oops")
+
+    def test_stdin_section_is_fed_and_absent_one_is_empty(self):
+        self.assert_passes("""\
+            description: stdin is passed through
+            args: --stdin
+            --- stdin
+            piped
+            --- stdout
+            piped
+            """)
+        self.assert_passes("""\
+            description: no stdin section reads nothing
+            args: --stdin
+            """)
+
+    # -- invisible characters
+
+    def test_escapes_and_noeol_build_exact_bytes(self):
+        self.assert_passes("""\
+            description: tabs, CR, NUL, high bytes and no final newline
+            args: in.txt
+            --- file in.txt [escapes] [noeol]
+            a\\tb\\r
+            \\0\\xff\\\\
+            \\x2d-- x
+            --- stdout [noeol] [escapes]
+            a\\tb\\r
+            \\0\\xff\\\\
+            \\x2d-- x
+            """)
+
+    def test_diff_spells_out_invisible_characters(self):
+        output = self.assert_fails("""\
+            description: the diff shows what differs in invisible bytes
+            args: in.txt
+            --- file in.txt [escapes] [noeol]
+            a\\tb\\r
+            end\\x20
+            --- stdout
+            a b
+            end
+            """, "+a\\tb\\r", "-a b", "+end\\x20",
+            "+\\ no newline at end")
+        self.assertNotIn("\t", output)
+
+    def test_literal_tab_in_expected_text(self):
+        self.assert_passes("description: a literal tab\n"
+                           "args: in.txt\n"
+                           "--- file in.txt\nx\ty\n"
+                           "--- stdout\nx\ty\n")
+
+    # -- placeholders, files after the run
+
+    def test_dates_and_build_stamps_become_placeholders(self):
+        self.assert_passes("""\
+            description: dates are replaced before comparing
+            args: --date
+            --- stdout
+            started {DATE} built {BUILD}
+            """)
+
+    def test_after_and_absent(self):
+        case = """\
+            description: files left behind are checked
+            args: --write out/made.txt {text}
+            --- mkdir out
+            --- after out/made.txt [noeol]
+            hello
+            --- absent {absent}
+            """
+        self.assert_passes(case.format(text="hello", absent="other.txt"))
+        self.assert_fails(case.format(text="bye", absent="other.txt"),
+                          "file 'out/made.txt' differs", "+bye")
+        self.assert_fails(case.format(text="hello", absent="out/made.txt"),
+                          "exists after the run but should not")
+
+    def test_stdout_to_redirects_and_skips_the_comparison(self):
+        self.assert_passes("""\
+            description: stdout goes to a file
+            args: in.txt
+            stdout_to: out.txt
+            --- file in.txt
+            x
+            --- after out.txt
+            x
+            """)
+
+    # -- robustness
+
+    def test_a_hang_is_a_failure(self):
+        self.assert_fails("""\
+            description: never finishes in time
+            args: --sleep 30
+            """, "killed after a timeout of 0.5 s", timeout=0.5)
+
+    def test_syntax_errors_are_reported_with_their_line(self):
+        bad = {
+            "description: x\n--- stdot\n": ":2: unknown section 'stdot'",
+            "args: x\n": "missing 'description:'",
+            "description: x\nwhatever\n": ":2: expected a header line",
+            "description: x\n--- file\n": ":2: section 'file' needs a path",
+            "description: x\n--- status\nzero\n": "status must be a number",
+            "description: x\n--- stdout [eol]\n": "unknown flag [eol]",
+            "description: x\n--- stdout [escapes]\n\\q\n": "bad escape",
+            "description: x\n--- file ../up\n": "must stay inside",
+            "description: x\nargs: 'open\n": "cannot split args",
+            "description: x\n--- stdout\n--- stdout\n": "given twice",
+            "description: x\nstdout_to: f\n--- stdout\n": "exclude each other",
+        }
+        for text, message in bad.items():
+            with self.subTest(text=text):
+                self.assert_fails(text, "CASE ERROR", message, status=2)
+
+    def test_command_line_exit_status(self):
+        path = self.write_case(self.COPY.format(second="TWO"), "cli.case")
+        runner = os.path.join(HERE, "run_case.py")
+        proc = subprocess.run([sys.executable, runner, "--kup", self.kup,
+                               path], capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 1, proc.stdout)
+        self.assertIn("stdout differs", proc.stdout)
+
+    # -- the case writer
+
+    def test_new_case_records_a_case_that_passes(self):
+        output = os.path.join(self.dir.name, "new", "made.case")
+        writer = os.path.join(HERE, "new_case.py")
+        proc = subprocess.run(
+            [sys.executable, writer, "--kup", self.kup, "-o", output,
+             "-m", "recorded case", "--file",
+             "in.txt=plain\\n\\ttab\\ntrailing \\n--- dash\\ncr\\r\\nlast",
+             "--stdin", "in\\n", "--after", "w.txt", "--absent", "gone",
+             "--", "in.txt", "--stdin", "--err", "note", "--status", "1",
+             "--write", "w.txt", "x"],
+            capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 0, proc.stderr)
+        with open(output) as f:
+            text = f.read()
+        self.assertIn("--- status\n1\n", text)
+        self.assertIn("trailing\\x20\n", text)
+        self.assertIn("\\x2d-- dash\n", text)
+        self.assertIn("--- after w.txt [noeol]\nx\n", text)
+        self.assertIn("--- absent gone\n", text)
+        self.assertEqual(run_case.run_case(self.kup, output, out=io.StringIO()),
+                         0)
+
+
+if __name__ == "__main__":
+    unittest.main()
