@@ -1,0 +1,72 @@
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <string>
+
+#include "driver/diagnostics.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
+#include "expr/expr.h"
+#include "expr/interpreter.h"
+#include "expr/parser.h"
+#include "input/input_stack.h"
+#include "macros/field_scanner.h"
+
+namespace kup {
+
+namespace {
+
+/// The most decimals a result is written with.
+constexpr int kMaxPrecision = 9;
+
+/// Brings a precision beyond 9 in size to 9, keeping its sign, with a
+/// warning that Warning Mode does not silence.
+int checked_precision(int precision) {
+  if (precision >= -kMaxPrecision && precision <= kMaxPrecision) return precision;
+  print_location(inputs.file_level);
+  err_write(format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
+  return precision > 0 ? kMaxPrecision : -kMaxPrecision;
+}
+
+}  // namespace
+
+void value_to_text(double value, int precision, std::string& out) {
+  if (std::isnan(value)) {
+    out = "nan";
+    return;
+  }
+  if (std::isinf(value)) {
+    out = value < 0 ? "-inf" : "inf";
+    return;
+  }
+  // The largest double with 9 decimals takes 320 characters.
+  char buffer[400];
+  int length = precision >= 0
+                   ? std::snprintf(buffer, sizeof buffer, "%.*f", precision, value)
+                   : std::snprintf(buffer, sizeof buffer, "%.*e", -precision, value);
+  if (length < 0) length = 0;
+  out.assign(buffer, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
+}
+
+void evaluate_to_text(std::string_view text, std::string& out, int precision) {
+  precision = checked_precision(precision);
+  // The expression ends at its terminating NUL, as the callers' texts do.
+  text = text.substr(0, text.find('\0'));
+  check_parentheses(text);
+  code_list.count = 0;
+  constant_pool.count = 0;
+  value_stack.top = 0;
+  compile_span({text.data(), text.data() + text.size()});
+  double value = run_code();
+  value_to_text(value, precision, out);
+}
+
+bool text_is_true(std::string_view text) {
+  std::size_t i = 0;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) ++i;
+  for (; i < text.size() && ctype::is(text[i], ctype::kDigit); ++i)
+    if (text[i] != '0') return true;
+  return false;
+}
+
+}  // namespace kup

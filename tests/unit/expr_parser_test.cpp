@@ -1,0 +1,168 @@
+// The expression parser: left-to-right evaluation, operator runs, monadic
+// nesting, literals, the code it writes and every parser fault.
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "expr_test_support.h"
+
+namespace kup {
+namespace {
+
+using testing::compile_text;
+using testing::fault_of;
+using testing::fault_of_text;
+using testing::value_of;
+
+struct ValueCase {
+  const char* text;
+  double value;
+};
+
+TEST(ExprParser, ValuesFollowTheLeftToRightRule) {
+  const ValueCase cases[] = {
+      {"1+2*3", 9},          {"10-4-3", 3},         {"2^3^2", 64},
+      {"3 > 2 > 1", 0},      {"2*(3+4)", 14},       {"1 || 0 && 0", 0},
+      {"1 > 2 == 0", 1},     {"2 - -3", 5},         {"2^ -1", 0.5},
+      {"1 =", 1},            {"2 = + 1", 3},        {"5 ", 5},
+      {"( 5 )", 5},          {"((((7))))", 7},      {"1\t+\n2\r*\v3\f", 9},
+      {"+5", 5},             {"--5", 5},            {"- - 2", 2},
+      {"!0", 1},             {"! 5", 0},            {"!!3", 1},
+      {"-(2) * 3", -6},      {"!(0) && 1", 1},      {"!(1==2)", 1},
+      {"2 * -(3+1)", -8},    {"-2 + 3", 1},         {"10 / 4 - 0.5", 2},
+  };
+  for (const ValueCase& c : cases) EXPECT_EQ(value_of(c.text), c.value) << c.text;
+}
+
+TEST(ExprParser, FunctionsTakeTheOperandThatFollows) {
+  const ValueCase cases[] = {
+      {"sin cos 0", std::sin(1.0)},        {"sin(2)", std::sin(2.0)},
+      {"(sin 2)", std::sin(2.0)},          {"sin 2 + 1", std::sin(2.0) + 1},
+      {"1 + (sin(2))", 1 + std::sin(2.0)}, {"1 + sin(2)", 1 + std::sin(2.0)},
+      {"sin(2) + 1", std::sin(2.0) + 1},   {"sin 2 * 3", std::sin(2.0) * 3},
+      {"sin (1 + 1) * 3", std::sin(2.0) * 3}, {"abs - 3", 3},
+      {"- sin - 1", std::sin(1.0)},
+  };
+  for (const ValueCase& c : cases) EXPECT_EQ(value_of(c.text), c.value) << c.text;
+}
+
+TEST(ExprParser, LiteralsTakeExponentsAndRepeatedPoints) {
+  const ValueCase cases[] = {
+      {"1e+2", 100},      {"1E-2 * 3", 0.01 * 3}, {"1.2.3", 1.2}, {"1e5e3", 100000},
+      {"1.5e3", 1500},    {"007", 7},             {"1.", 1},      {"3.e1", 30},
+      {"2e1-1", 19},      {"1e999", HUGE_VAL},    {"1e-999", 0},
+  };
+  for (const ValueCase& c : cases) EXPECT_EQ(value_of(c.text), c.value) << c.text;
+}
+
+TEST(ExprParser, WritesPostfixCode) {
+  struct CodeCase {
+    const char* text;
+    std::vector<std::int32_t> codes;
+    std::vector<double> constants;
+  };
+  const CodeCase cases[] = {
+      {"1+2*3", {1, 1, 4, 1, 6}, {1, 2, 3}},
+      {"-2^2", {1, 3, 1, 9}, {2, 2}},
+      {"sin cos 0", {1, 11, 10}, {0}},
+      {"+5", {1}, {5}},
+      {"1 + sin(2)", {1, 1, 10, 4}, {1, 2}},
+      {"!(4) || 5 != 6", {1, 34, 1, 35, 1, 38}, {4, 5, 6}},
+  };
+  for (const CodeCase& c : cases) {
+    compile_text(c.text);
+    EXPECT_EQ(std::vector<std::int32_t>(code_list.codes, code_list.codes + code_list.count),
+              c.codes)
+        << c.text;
+    EXPECT_EQ(std::vector<double>(constant_pool.values, constant_pool.values + constant_pool.count),
+              c.constants)
+        << c.text;
+  }
+}
+
+TEST(ExprParser, EveryFunctionNameHasItsCode) {
+  const std::pair<const char*, std::int32_t> names[] = {
+      {"sin", 10},  {"cos", 11},  {"tan", 12},   {"asin", 13},  {"acos", 14},  {"atan", 15},
+      {"sinh", 16}, {"cosh", 17}, {"tanh", 18},  {"log", 22},   {"log10", 23}, {"exp", 24},
+      {"floor", 25}, {"ceil", 26}, {"abs", 27},  {"round", 28}, {"sign", 29},
+  };
+  for (const auto& [name, code] : names) {
+    compile_text(std::string(name) + " 0.5");
+    ASSERT_EQ(code_list.count, 2u) << name;
+    EXPECT_EQ(code_list.codes[1], code) << name;
+  }
+}
+
+TEST(ExprParser, EveryDyadicOperatorHasItsCode) {
+  const std::pair<const char*, std::int32_t> operators[] = {
+      {"+", 4},   {"-", 5},   {"*", 6},   {"/", 7},   {"%", 8},   {"^", 9},   {">", 30},
+      {"<", 31},  {">=", 32}, {"<=", 33}, {"==", 37}, {"!=", 38}, {"||", 35}, {"&&", 36},
+  };
+  for (const auto& [op, code] : operators) {
+    compile_text(std::string("2 ") + op + " 1");
+    ASSERT_EQ(code_list.count, 3u) << op;
+    EXPECT_EQ(code_list.codes[2], code) << op;
+    EXPECT_EQ(fault_of_text(std::string("2 ") + op),
+              std::string("KUP error - expected valid expression following '") + op + "'\n");
+  }
+}
+
+TEST(ExprParser, FaultsEndTheRunWithTheirMessages) {
+  const std::string regular = "KUP error - regular expression expected\n";
+  const std::string dyadic = "KUP error - dyadic operator expected\n";
+  const std::pair<std::string, std::string> cases[] = {
+      {"", regular},       {" 5", regular},     {"()", regular},     {".5", regular},
+      {"-", regular},      {"sin", regular},    {"1 + ( )", regular},
+      {"2--3", dyadic},    {"2^-1", dyadic},    {"2 = 1", dyadic},   {"1 <> 2", dyadic},
+      {"5 ! 3", dyadic},   {"1 2", dyadic},     {"2e", dyadic},      {"2*-3", dyadic},
+      {"(1e)", dyadic},    {"sin(2)(3)", dyadic}, {"(1)(2)", dyadic}, {"1 . 2", dyadic},
+      {"1 + -", "KUP error - expected valid expression following '+'\n"},
+      {"1 - sin", "KUP error - expected valid expression following '-'\n"},
+      {"(", "KUP error - unmatched parenthesis into expression <(>\n"},
+      {")(", "KUP error - unmatched parenthesis into expression <)(>\n"},
+      {"(1))", "KUP error - unmatched parenthesis into expression <(1))>\n"},
+      {"abc", "KUP error - unknown monadic operator: abc\n"},
+      {"1 + xyz", "KUP error - unknown monadic operator: xyz\n"},
+      {"sin2", "KUP error - unknown monadic operator: sin2\n"},
+      {"Sin 2", "KUP error - unknown monadic operator: Sin\n"},
+      {"- $x_1", "KUP error - unknown monadic operator: $x_1\n"},
+      {"_", "KUP error - unknown monadic operator: _\n"},
+  };
+  for (const auto& [text, message] : cases) EXPECT_EQ(fault_of_text(text), message) << text;
+}
+
+TEST(ExprParser, AGroupWithoutItsCloseCannotBeEvaluated) {
+  // Only reachable with a span cut inside a group: the whole text is
+  // checked for balance first.
+  const std::string unable = "KUP error - unable to evaluate expression\n";
+  for (std::string_view text : {"(1", "(  ", "-(2 + (3)"}) {
+    Span span{text.data(), text.data() + text.size()};
+    EXPECT_EQ(fault_of([span] { scan_operand(span); }), unable) << text;
+  }
+}
+
+TEST(ExprParser, ClassifiesSpans) {
+  const std::pair<std::string_view, SpanForm> cases[] = {
+      {"12.5e3 ", SpanForm::LoneNumber}, {"- 2", SpanForm::Monadic},
+      {"sin(2)", SpanForm::Monadic},     {"sin(2) + 1", SpanForm::General},
+      {"(2)", SpanForm::General},        {"2e", SpanForm::General},
+  };
+  for (const auto& [text, form] : cases)
+    EXPECT_EQ(classify_span({text.data(), text.data() + text.size()}), form) << text;
+}
+
+TEST(ExprParser, CapacitiesFitTheLongestTextAndGuardLongerOnes) {
+  std::string ones = "1";
+  while (ones.size() < 1023) ones += "+1";
+  EXPECT_EQ(value_of(ones), 512);
+  EXPECT_EQ(fault_of_text(ones + "+1"),
+            "KUP error - expression too complex (more than 512 numbers)\n");
+  EXPECT_EQ(fault_of_text(std::string(1024, '-') + "1"),
+            "KUP error - expression too complex (more than 1024 codes)\n");
+  EXPECT_EQ(fault_of_text(std::string(3000, '(') + "1" + std::string(3000, ')')),
+            "KUP error - expression too complex (more than 2048 nested levels)\n");
+  EXPECT_EQ(value_of(std::string(1022, '-') + "1"), 1);
+}
+
+}  // namespace
+}  // namespace kup

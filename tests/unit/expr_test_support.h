@@ -1,0 +1,98 @@
+// Helpers of the expression evaluator tests: evaluate a text, run it to a
+// double, or catch the end of the run and the text it wrote to standard error.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <string_view>
+
+#include "driver/diagnostics.h"
+#include "driver/output.h"
+#include "expr/expr.h"
+#include "expr/interpreter.h"
+#include "expr/parser.h"
+
+namespace kup::testing {
+
+/// The location lines of a fault while no input is open.
+inline constexpr std::string_view kLocation = "\n[Command Line]\n";
+
+/// Sends standard error to a temporary file while it lives.
+class ErrCapture {
+ public:
+  ErrCapture() : file_(std::tmpfile()) { set_output_fds(1, fileno(file_)); }
+  ~ErrCapture() {
+    set_output_fds(1, 2);
+    std::fclose(file_);
+  }
+  ErrCapture(const ErrCapture&) = delete;
+  ErrCapture& operator=(const ErrCapture&) = delete;
+
+  /// Everything written so far.
+  std::string text() const {
+    std::string all;
+    char chunk[4096];
+    ssize_t got;
+    for (off_t at = 0; (got = ::pread(fileno(file_), chunk, sizeof chunk, at)) > 0; at += got)
+      all.append(chunk, static_cast<std::size_t>(got));
+    return all;
+  }
+
+ private:
+  std::FILE* file_;
+};
+
+/// Compiles `text` afresh, as evaluate_to_text does, leaving the code in
+/// code_list and constant_pool.
+inline void compile_text(std::string_view text) {
+  check_parentheses(text);
+  code_list.count = 0;
+  constant_pool.count = 0;
+  value_stack.top = 0;
+  compile_span({text.data(), text.data() + text.size()});
+}
+
+/// The value of an expression as a double; a NaN and a test failure that
+/// shows the message when the run ends instead.
+inline double value_of(std::string_view text) {
+  ErrCapture err;
+  try {
+    compile_text(text);
+    return run_code();
+  } catch (const RunEnd&) {
+    ADD_FAILURE() << "<" << text << "> ended the run:" << err.text();
+    return std::numeric_limits<double>::quiet_NaN();
+  }
+}
+
+/// Runs `action`, which must end the run with status 1, and returns what it
+/// wrote to standard error after the location lines.
+template <typename Action>
+std::string fault_of(Action action) {
+  ErrCapture err;
+  try {
+    action();
+  } catch (const RunEnd& end) {
+    EXPECT_EQ(end.status, 1);
+    std::string text = err.text();
+    EXPECT_EQ(text.substr(0, kLocation.size()), kLocation);
+    return text.substr(std::min(text.size(), kLocation.size()));
+  }
+  ADD_FAILURE() << "the run did not end";
+  return {};
+}
+
+/// The fault message of evaluating `text`.
+inline std::string fault_of_text(std::string_view text) {
+  return fault_of([text] {
+    compile_text(text);
+    run_code();
+  });
+}
+
+}  // namespace kup::testing
