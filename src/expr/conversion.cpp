@@ -50,8 +50,8 @@ void value_to_text(double value, int precision, std::string& out) {
 
 void evaluate_to_text(std::string_view text, std::string& out, int precision) {
   precision = checked_precision(precision);
-  // The expression ends at its terminating NUL, as the callers' texts do.
-  text = text.substr(0, text.find('\0'));
+  // A NUL byte is an ordinary character here as everywhere: it belongs to
+  // no class of the parser, so it is reported, never taken for the end.
   check_parentheses(text);
   code_list.count = 0;
   constant_pool.count = 0;

@@ -46,11 +46,11 @@ TEST(Conversion, Notations) {
     EXPECT_EQ(evaluate(c.text, c.precision), c.result) << c.text << " at " << c.precision;
 }
 
-TEST(Conversion, TheExpressionEndsAtANul) {
+TEST(Conversion, ANulIsAnOrdinaryCharacter) {
   using namespace std::string_view_literals;
-  EXPECT_EQ(evaluate("1+2\0 garbage"sv, 0), "3");
-  EXPECT_EQ(fault_of([] { evaluate("(\0)"sv, 0); }),
-            "KUP error - unmatched parenthesis into expression <(>\n");
+  EXPECT_EQ(fault_of([] { evaluate("1+2\0 garbage"sv, 0); }), "KUP error - dyadic operator expected\n");
+  EXPECT_EQ(fault_of([] { evaluate("(\0"sv, 0); }),
+            std::string("KUP error - unmatched parenthesis into expression <(\0>\n"sv));
 }
 
 TEST(Conversion, LargestValueInFixedNotation) {
