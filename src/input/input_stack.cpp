@@ -127,7 +127,8 @@ void renew_file_macros() {
 void reset_input_stack() {
   for (int i = inputs.file_level; i >= 0; --i) close_stream(inputs.levels[i]);
   inputs.file_level = -1;
-  stdin_reader.detach();
+  // Standard input is readable for #ask even when it is no input level.
+  stdin_reader.attach(stdin_fd);
 }
 
 }  // namespace kup
