@@ -1,8 +1,93 @@
+// #int, #real and #fix: a macro defined from the value of an expression,
+// or an existing macro cast to a number form.
+#include <climits>
+#include <string>
+#include <string_view>
+
 #include "directives/directives.h"
+#include "driver/driver.h"
+#include "expr/expr.h"
+#include "macros/macro_table.h"
 
 namespace kup {
 
-// TODO(typed): the handler.
-void directive_typed(char) {}
+namespace {
+
+/// One number form: its letter, the word that messages use, the precision
+/// used without a digits field, and the sign a digits field gets.
+struct TypedForm {
+  char letter;
+  std::string_view word;
+  int default_precision;
+  int digits_sign;  ///< 0: no digits field
+};
+
+constexpr TypedForm kForms[] = {
+    {'i', "int", 0, 0},
+    {'r', "real", -6, -1},
+    {'f', "fix", 2, 1},
+};
+
+const TypedForm& form_of(char letter) {
+  for (const TypedForm& form : kForms)
+    if (form.letter == letter) return form;
+  return kForms[0];
+}
+
+/// Scratch texts, kept to spare an allocation per line.
+std::string expression;
+
+/// The leading decimal integer of `text`, held at INT_MAX instead of
+/// overflowing.
+int leading_digits(std::string_view text) {
+  long long value = 0;
+  for (char c : text) {
+    if (!ctype::is(c, ctype::kDigit)) break;
+    value = value * 10 + (c - '0');
+    if (value > INT_MAX) return INT_MAX;
+  }
+  return static_cast<int>(value);
+}
+
+/// Evaluates the stored value of an existing macro again and stores the
+/// result as its new value, with no redefinition warning.
+void cast_macro(const TypedForm& form, int precision) {
+  const std::string& name = line.trace_label;
+  check_identifier(name, "macro");
+  const MacroEntry* entry = find_macro(name);
+  if (entry == nullptr) {
+    warn(format("KUP warning - try to cast to %s an undefined macro <%s>\n", form.word, name));
+    return;
+  }
+  if (is_list(entry)) fatal("KUP error - casting a list is forbidden\n");
+  expand_text(entry->value, expression, false);
+  if (expression.empty())
+    fatal(format("KUP error - try to cast to %s an empty macro <%s>\n", form.word, name));
+  evaluate_to_text(expression, line.trace_detail, precision);
+  remove_macro(name);
+  define_macro(name, line.trace_detail);
+}
+
+}  // namespace
+
+void directive_typed(char letter) {
+  const TypedForm& form = form_of(letter);
+  std::string& name = line.trace_label;
+  line.line_rest = next_field(line.line_rest, name);
+  int precision = form.default_precision;
+  if (form.digits_sign != 0 && !name.empty() && ctype::is(name.front(), ctype::kDigit)) {
+    precision = form.digits_sign * leading_digits(name);
+    line.line_rest = next_field(line.line_rest, name);
+  }
+  resolve_indirection(name);
+  expand_text(line.line_rest, expression, false);
+  line.trace_detail.clear();
+  if (expression.empty()) {
+    cast_macro(form, precision);
+    return;
+  }
+  evaluate_to_text(expression, line.trace_detail, precision);
+  define_macro(name, line.trace_detail);
+}
 
 }  // namespace kup
