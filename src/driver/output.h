@@ -7,9 +7,6 @@
 
 namespace kup {
 
-/// Thrown when standard output cannot be written; the run ends at once.
-struct OutputWriteError {};
-
 /// Chooses the descriptors of standard output and standard error (1 and 2
 /// unless a test or fuzzer redirects them).
 void set_output_fds(int out_fd, int err_fd);
@@ -18,7 +15,8 @@ void set_output_fds(int out_fd, int err_fd);
 void out_write(std::string_view text);
 void out_put(char c);
 
-/// Writes the buffer of standard output; returns false on a write error.
+/// Writes the buffer of standard output; returns false if this or any
+/// earlier write failed (whatever is written after a failure is dropped).
 bool out_flush();
 
 /// Forgets whatever is buffered and any earlier write error.

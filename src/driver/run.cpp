@@ -15,8 +15,8 @@ namespace {
 
 /// Flushes standard output and closes the echo file; a write error on
 /// either turns the status into 1 with a message (the first one only).
-int finish_run(int status, bool output_failed) {
-  const bool output_ok = !output_failed && out_flush();
+int finish_run(int status) {
+  const bool output_ok = out_flush();
   const bool echo_ok = close_echo_file();
   if (!output_ok) {
     err_write("KUP error - problem to write on standard output\n");
@@ -53,19 +53,16 @@ void reset_run_state() {
 int run_kup(int argc, char** argv) {
   reset_run_state();
   int status = 0;
-  bool output_failed = false;
   try {
     if (start_up(argc, argv)) run_line_loop();
   } catch (const RunEnd& end) {
     status = end.status;
-  } catch (const OutputWriteError&) {
-    output_failed = true;
   } catch (const std::bad_alloc&) {
     print_location(inputs.file_level);
     err_write("KUP error - memory allocation error\n");
     status = 1;
   }
-  return finish_run(status, output_failed);
+  return finish_run(status);
 }
 
 }  // namespace kup
