@@ -81,7 +81,10 @@ void define_from_option(char letter, Cursor& cursor) {
 
 /// Creates the echo file; an existing file is never touched.
 void open_echo_file(const std::string& path, std::string_view mode) {
+  // "x" creates the file exclusively: the open fails if anything exists
+  // at that path, so an existing file is never truncated.
   std::FILE* file = nullptr;
+  errno = 0;
   if (path.find('\0') == std::string::npos) file = std::fopen(path.c_str(), "wx");
   if (file == nullptr && errno == EEXIST)
     fatal_command_line(format("KUP error - attempt to rewrite existing echo file: '%s'\n", path));
