@@ -104,9 +104,11 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
 
 void resolve_indirection(std::string& name) {
   static std::string expanded;
+  // Every round expands a field that begins with "@", which counts its own
+  // steps; the count runs over all rounds, so a name leading back to itself
+  // ends like a field of a data line does.
   indirection_steps = 0;
   while (!name.empty() && name.front() == '@') {
-    count_step(name);
     ++depth;  // keeps the nested expansion from restarting the count
     try {
       expand_text(name, expanded, false);
