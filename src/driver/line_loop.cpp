@@ -73,16 +73,21 @@ void build_line_text() {
   if (line.line_text.find('\n') != std::string::npos) drop_char_in_place(line.line_text, '\n');
 }
 
+/// The trace of the current line, built in one buffer kept between lines.
+std::string trace_text;
+
 void trace_line(bool data) {
   const std::string& prefix = line.trace_prefix;
-  std::string text = format("%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
+  std::string& text = trace_text;
+  text.clear();
+  format_to(text, "%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
   if (!data) {
     if (!line.trace_label.empty() || !line.trace_detail.empty())
-      text += format("%s(....) <- <%s>\t<%s>\n", prefix, line.trace_label, line.trace_detail);
+      format_to(text, "%s(....) <- <%s>\t<%s>\n", prefix, line.trace_label, line.trace_detail);
   } else if (modes.evaluation) {
-    text += format("%s(%4d) <- <%s>\n", prefix, modes.output_line + 1, line.trace_label);
+    format_to(text, "%s(%4d) <- <%s>\n", prefix, modes.output_line + 1, line.trace_label);
   } else {
-    text += format("%s(....) <- <%s>\n", prefix, line.trace_label);
+    format_to(text, "%s(....) <- <%s>\n", prefix, line.trace_label);
   }
   if (top_level().is_stdin) text += '\n';
   err_write(text);

@@ -29,6 +29,14 @@ struct FormatArg {
 void format_append(std::string& out, std::string_view fmt,
                    const FormatArg* args, std::size_t count);
 
+/// Appends the formatted text to `out` (which keeps its capacity, so a
+/// buffer reused line after line allocates nothing once warm).
+template <typename... Args>
+void format_to(std::string& out, std::string_view fmt, const Args&... args) {
+  const FormatArg list[] = {FormatArg(args)..., FormatArg("")};
+  format_append(out, fmt, list, sizeof...(Args));
+}
+
 /// Returns the formatted text.
 template <typename... Args>
 std::string format(std::string_view fmt, const Args&... args) {
