@@ -1,0 +1,147 @@
+// Text expansion: the white space of data and directive texts, quotes of
+// substituted values, prefix mode, and the two limits, 64 indirection
+// steps per field and 1023 characters per result.
+#include <string>
+#include <string_view>
+
+#include "spine_test_support.h"
+#include "macros/macro_table.h"
+
+namespace kup {
+namespace {
+
+using namespace std::string_literals;
+using spine_testing::ErrCapture;
+using spine_testing::fault_of;
+using spine_testing::kCommandLine;
+
+class Expansion : public spine_testing::FreshRun {};
+
+std::string expanded(std::string_view text, bool prefix_mode = false) {
+  std::string out = "junk";
+  expand_text(text, out, prefix_mode);
+  return out;
+}
+
+struct ExpandCase {
+  std::string text;
+  std::string data;       ///< the result on a data line
+  std::string directive;  ///< the result on a directive line
+};
+
+TEST_F(Expansion, KeepsWhiteSpaceButDropsTrailingSpaceOfDirectives) {
+  define_macro("a", "'x y'");
+  define_macro("b", "B");
+  define_macro("q", "`a` \"b\" 'c'");
+  define_macro("sp", "  ");
+  const ExpandCase cases[] = {
+      {"", "", ""},
+      {"\nb", "", ""},
+      {"   ", "   ", "   "},
+      {"  b   b  ", "  B   B  ", "  B   B"},
+      {"b\t \r", "B\t \r", "B"},
+      {"'a'", "'x y'", "'x y'"},
+      {"q", "`a` \"b\" c", "`a` \"b\" c"},
+      {"sp.sp", "  .  ", "  .  "},
+      {"c @ d @@ e", "c  d  e", "c  d  e"},
+      {"3b b3 1e5 b[0]", "3B b3 1e5 b[0]", "3B b3 1e5 b[0]"},
+      {"b\0b"s, "B\0B"s, "B\0B"s},
+      {"\xe9" "b", "\xe9" "B", "\xe9" "B"},
+      {"b \n", "B ", "B"},
+      {"b \nb", "B \nB", "B \nB"},
+  };
+  for (const ExpandCase& c : cases) {
+    modes.directive_line = false;
+    EXPECT_EQ(expanded(c.text), c.data) << "data <" << c.text << ">";
+    modes.directive_line = true;
+    EXPECT_EQ(expanded(c.text), c.directive) << "directive <" << c.text << ">";
+  }
+}
+
+TEST_F(Expansion, IndirectionTakesOneMoreStepPerAt) {
+  define_macro("a", "b");
+  define_macro("b", "c");
+  define_macro("c", "d d");
+  EXPECT_EQ(expanded("a @a @@a"), "b c d d");
+  EXPECT_EQ(expanded("@@@a"), "d d");  // "d d" names no macro
+  EXPECT_EQ(expanded("@nothing"), "nothing");
+  std::string name = "@a";
+  resolve_indirection(name);
+  EXPECT_EQ(name, "c");
+  name = "plain";
+  resolve_indirection(name);
+  EXPECT_EQ(name, "plain");
+}
+
+TEST_F(Expansion, PrefixModeLooksUpPrefixedFieldsOnly) {
+  char p[] = "p_";
+  char* args[] = {p};
+  char** cursor = args;
+  int left = 1;
+  declare_prefix(cursor, left);
+  modes.directive_line = false;
+  define_macro("p_x", "1");
+  define_macro("x", "p_x");
+  define_macro("y", "z");
+  ErrCapture err;
+  EXPECT_EQ(expanded("p_x x @x @y $u", true), "1 x 1 z $u");
+  EXPECT_EQ(err.take(), std::string(kCommandLine) + "KUP warning - macro <$u> is not defined\n");
+  EXPECT_EQ(expanded("p_x x $u", false), "1 p_x $u");
+  EXPECT_EQ(err.take(), "");
+  modes.warning = false;
+  EXPECT_EQ(expanded("$u $u", true), "$u $u");
+  EXPECT_EQ(err.take(), "");
+}
+
+TEST_F(Expansion, SixtyFourStepsPerFieldAreAllowed) {
+  define_macro("x", "v");
+  const std::string field64 = std::string(64, '@') + "x";
+  EXPECT_EQ(expanded(field64 + " " + field64), "v v");
+  std::string name = field64;
+  resolve_indirection(name);
+  EXPECT_EQ(name, "v");
+  const std::string field65 = std::string(65, '@') + "x";
+  EXPECT_EQ(fault_of([&] { expanded(field65); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@x>\n");
+  name = field65;
+  EXPECT_EQ(fault_of([&] { resolve_indirection(name); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@x>\n");
+}
+
+TEST_F(Expansion, AFieldLeadingBackToItselfEndsTheRun) {
+  define_macro("a", "@a");
+  EXPECT_EQ(fault_of([] { expanded("x @a"); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@a>\n");
+  // A name field takes the same road through resolve_indirection.
+  std::string name = "@a";
+  EXPECT_EQ(fault_of([&] { resolve_indirection(name); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@a>\n");
+  // Two macros pointing at each other, counted across both.
+  define_macro("p", "@q");
+  define_macro("q", "@p");
+  EXPECT_EQ(fault_of([] { expanded("@p"); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@p>\n");
+  EXPECT_EQ(fault_of([] { expanded("@q"); }),
+            std::string(kCommandLine) + "KUP error - too many indirections for <@q>\n");
+  // After a fault the next expansion starts afresh.
+  EXPECT_EQ(expanded("@@x"), "x");
+}
+
+TEST_F(Expansion, ResultsOfMoreThan1023CharactersEndTheRun) {
+  define_macro("h", std::string(511, 'h'));
+  EXPECT_EQ(expanded("h h").size(), 1023u);
+  EXPECT_EQ(fault_of([] { expanded("h  h"); }),
+            std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
+  modes.directive_line = false;
+  const std::string spaces(512, ' ');
+  EXPECT_EQ(expanded("h" + spaces).size(), 1023u);
+  EXPECT_EQ(fault_of([&] { expanded("h " + spaces); }),
+            std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
+  // The nested expansion of an indirection is held to the same limit.
+  define_macro("hh", "@h  h");
+  EXPECT_EQ(fault_of([] { expanded("@hh"); }),
+            std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
+}
+
+}  // namespace
+}  // namespace kup

@@ -1,0 +1,191 @@
+// The field scanner: the field classes, the white space around a field,
+// the letters-only mode, the exponent rule of numbers, backquotes, NUL and
+// high bytes; and the small text helpers.
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "spine_test_support.h"
+#include "macros/field_scanner.h"
+
+namespace kup {
+namespace {
+
+using namespace std::string_literals;
+
+/// One call of next_field and everything it leaves behind.
+struct ScanCase {
+  std::string text;
+  std::string field;
+  std::string lead;
+  std::string trail;
+  std::string rest;
+};
+
+void expect_scan(const ScanCase& c) {
+  std::string field = "junk";
+  std::string_view rest = next_field(c.text, field);
+  EXPECT_EQ(field, c.field) << "text <" << c.text << ">";
+  EXPECT_EQ(lead_space, c.lead) << "text <" << c.text << ">";
+  EXPECT_EQ(trail_space, c.trail) << "text <" << c.text << ">";
+  EXPECT_EQ(rest, c.rest) << "text <" << c.text << ">";
+}
+
+/// The fields of a whole text, as a caller looping on the rest sees them.
+std::vector<std::string> fields_of(std::string_view text) {
+  std::vector<std::string> fields;
+  std::string field;
+  while (!text.empty()) {
+    text = next_field(text, field);
+    fields.push_back(field);
+  }
+  return fields;
+}
+
+using Fields = std::vector<std::string>;
+
+TEST(FieldScanner, RecordsTheWhiteSpaceAroundOneField) {
+  const ScanCase cases[] = {
+      {"", "", "", "", ""},
+      {"   ", "", "   ", "", ""},
+      {" \t\r\n\v\f", "", " \t\r\n\v\f", "", ""},
+      {"  abc  def", "abc", "  ", "  ", "def"},
+      {"abc", "abc", "", "", ""},
+      {"abc\r", "abc", "", "\r", ""},
+      {"\tx \t y", "x", "\t", " \t ", "y"},
+      {"x\ny", "x", "", "\n", "y"},
+  };
+  for (const ScanCase& c : cases) expect_scan(c);
+}
+
+TEST(FieldScanner, IdentifierLikeFieldsTakeOperatorCharacters) {
+  const ScanCase cases[] = {
+      {"x==y z", "x==y", "", " ", "z"}, {"a<=b", "a<=b", "", "", ""},
+      {"$x", "$x", "", "", ""},         {"@x", "@x", "", "", ""},
+      {"x[1]", "x[1]", "", "", ""},     {"v!", "v!", "", "", ""},
+      {"a&&b||c", "a&&b||c", "", "", ""}, {"%x_9", "%x_9", "", "", ""},
+      {"x3", "x3", "", "", ""},         {"_", "_", "", "", ""},
+  };
+  for (const ScanCase& c : cases) expect_scan(c);
+}
+
+TEST(FieldScanner, OtherCharactersAreFieldsOfTheirOwn) {
+  EXPECT_EQ(fields_of("a+b"), (Fields{"a", "+", "b"}));
+  EXPECT_EQ(fields_of("a-b"), (Fields{"a", "-", "b"}));
+  EXPECT_EQ(fields_of("a.b"), (Fields{"a", ".", "b"}));
+  EXPECT_EQ(fields_of("(a)"), (Fields{"(", "a", ")"}));
+  EXPECT_EQ(fields_of("a,b"), (Fields{"a", ",", "b"}));
+  EXPECT_EQ(fields_of("a'b'"), (Fields{"a", "'", "b", "'"}));
+  EXPECT_EQ(fields_of("\"a b\""), (Fields{"\"", "a", "b", "\""}));
+  EXPECT_EQ(fields_of("#*;:?^{}~/"), (Fields{"#", "*", ";", ":", "?", "^", "{", "}", "~", "/"}));
+}
+
+TEST(FieldScanner, NumbersFollowTheExponentRule) {
+  EXPECT_EQ(fields_of("3x"), (Fields{"3", "x"}));
+  EXPECT_EQ(fields_of("1e5"), (Fields{"1e5"}));
+  EXPECT_EQ(fields_of("2.5E-3"), (Fields{"2.5E-3"}));
+  EXPECT_EQ(fields_of("7e+1"), (Fields{"7e+1"}));
+  EXPECT_EQ(fields_of("1.2.3"), (Fields{"1.2.3"}));
+  EXPECT_EQ(fields_of("1e"), (Fields{"1", "e"}));
+  EXPECT_EQ(fields_of("1e-x"), (Fields{"1", "e", "-", "x"}));
+  EXPECT_EQ(fields_of("1e+"), (Fields{"1", "e", "+"}));
+  EXPECT_EQ(fields_of("-3"), (Fields{"-", "3"}));
+  EXPECT_EQ(fields_of(".5"), (Fields{".", "5"}));
+  EXPECT_EQ(fields_of("1e5e3.2E+1x"), (Fields{"1e5e3.2E+1", "x"}));
+  EXPECT_EQ(fields_of("12ab"), (Fields{"12", "ab"}));
+  EXPECT_EQ(fields_of("1ee5"), (Fields{"1", "ee5"}));
+  EXPECT_EQ(fields_of("0x1F"), (Fields{"0", "x1F"}));
+}
+
+TEST(FieldScanner, BackquotesGroupEverythingUpToTheNextBackquote) {
+  const ScanCase cases[] = {
+      {"`a b, c` d", "`a b, c`", "", " ", "d"},
+      {"`a b", "`a b", "", "", ""},
+      {"`", "`", "", "", ""},
+      {"``x", "``", "", "", "x"},
+      {" `x\ny` z", "`x\ny`", " ", " ", "z"},
+      {"`@x`", "`@x`", "", "", ""},
+  };
+  for (const ScanCase& c : cases) expect_scan(c);
+  EXPECT_EQ(fields_of("a`b c`d"), (Fields{"a", "`b c`", "d"}));
+}
+
+TEST(FieldScanner, LettersOnlyStopsAtTheFirstNonLetter) {
+  letters_only = true;
+  EXPECT_EQ(fields_of("define x"), (Fields{"define", "x"}));
+  EXPECT_EQ(fields_of("if2"), (Fields{"if", "2"}));
+  EXPECT_EQ(fields_of("if(1)"), (Fields{"if", "(", "1", ")"}));
+  EXPECT_EQ(fields_of("real4 x"), (Fields{"real", "4", "x"}));
+  EXPECT_EQ(fields_of("*x"), (Fields{"*", "x"}));
+  EXPECT_EQ(fields_of("#x"), (Fields{"#", "x"}));
+  EXPECT_EQ(fields_of("!x"), (Fields{"!", "x"}));
+  EXPECT_EQ(fields_of("$x_y"), (Fields{"$", "x", "_", "y"}));
+  // The number and backquote classes stay as they are.
+  EXPECT_EQ(fields_of("12ab"), (Fields{"12", "ab"}));
+  EXPECT_EQ(fields_of("1e5x"), (Fields{"1e5", "x"}));
+  EXPECT_EQ(fields_of("`a b`c"), (Fields{"`a b`", "c"}));
+  letters_only = false;
+  EXPECT_EQ(fields_of("if2"), (Fields{"if2"}));
+}
+
+TEST(FieldScanner, NulAndHighBytesAreSingleCharacterFields) {
+  EXPECT_EQ(fields_of("a\0b"s), (Fields{"a", "\0"s, "b"}));
+  EXPECT_EQ(fields_of("\0\0"s), (Fields{"\0"s, "\0"s}));
+  EXPECT_EQ(fields_of("x\xe9y \xff"), (Fields{"x", "\xe9", "y", "\xff"}));
+  EXPECT_EQ(fields_of("`a\0b` c"s), (Fields{"`a\0b`"s, "c"}));
+  // A NUL byte is no white space and ends nothing.
+  expect_scan({" \0 x"s, "\0"s, " ", " ", "x"});
+}
+
+TEST(FieldScanner, OnlyTheFirstFieldHasLeadingSpace) {
+  std::string field;
+  std::string_view rest = next_field("  a   b", field);
+  EXPECT_EQ(lead_space, "  ");
+  rest = next_field(rest, field);
+  EXPECT_EQ(field, "b");
+  EXPECT_EQ(lead_space, "");
+  EXPECT_TRUE(rest.empty());
+}
+
+TEST(TextHelpers, IntToText) {
+  EXPECT_EQ(int_to_text(0), "0");
+  EXPECT_EQ(int_to_text(42), "42");
+  EXPECT_EQ(int_to_text(-17), "-17");
+  EXPECT_EQ(int_to_text(1000000), "1000000");
+  EXPECT_EQ(int_to_text(-9223372036854775807LL - 1), "-9223372036854775808");
+  EXPECT_EQ(int_to_text(9223372036854775807LL), "9223372036854775807");
+}
+
+TEST(TextHelpers, DropChar) {
+  std::string out = "old";
+  drop_char("'a' 'b'", out, '\'');
+  EXPECT_EQ(out, "a b");
+  drop_char("`x`y``", out, '`');
+  EXPECT_EQ(out, "xy");
+  drop_char("", out, 'x');
+  EXPECT_EQ(out, "");
+  drop_char("a\0'b"s, out, '\'');
+  EXPECT_EQ(out, "a\0b"s);
+  std::string in_place = "''a'b''";
+  drop_char_in_place(in_place, '\'');
+  EXPECT_EQ(in_place, "ab");
+}
+
+TEST(TextHelpers, StripLead) {
+  std::string out = "old";
+  EXPECT_TRUE(strip_lead("@x", out, '@'));
+  EXPECT_EQ(out, "x");
+  EXPECT_TRUE(strip_lead("@@x", out, '@'));
+  EXPECT_EQ(out, "@x");
+  EXPECT_TRUE(strip_lead("@", out, '@'));
+  EXPECT_EQ(out, "");
+  out = "old";
+  EXPECT_FALSE(strip_lead("x@", out, '@'));
+  EXPECT_EQ(out, "");
+  out = "old";
+  EXPECT_FALSE(strip_lead("", out, '@'));
+  EXPECT_EQ(out, "");
+}
+
+}  // namespace
+}  // namespace kup
