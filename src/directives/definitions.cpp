@@ -120,6 +120,8 @@ void read_answer(std::string& answer) {
 
 }  // namespace
 
+/// #define: defines a macro, redefines it, or with the name alone expands
+/// its value again.
 void directive_define() {
   read_checked_name();
   const std::string& name = line.trace_label;
@@ -141,6 +143,7 @@ void directive_define() {
   }
 }
 
+/// #default: defines a macro only if it is undefined or empty.
 void directive_default() {
   read_checked_name();
   const std::string& name = line.trace_label;
@@ -154,6 +157,7 @@ void directive_default() {
   define_macro(name, line.trace_detail);
 }
 
+/// #undef: removes every macro named, counting the entries removed.
 void directive_undef() {
   line.trace_label.clear();
   line.trace_detail.clear();
@@ -167,6 +171,7 @@ void directive_undef() {
   line.trace_detail.assign(removal_count_text(before - macro_count()));
 }
 
+/// #cat: appends field texts or macro values to the first macro named.
 void directive_cat() {
   read_name_field(line.trace_label);
   const std::string& name = line.trace_label;
@@ -177,10 +182,13 @@ void directive_cat() {
   copy_value(find_macro(name), line.trace_detail);
 }
 
+/// #freeze: protects the named macros from expansion.
 void directive_freeze() { change_protection(kFreeze); }
 
+/// #melt: takes that protection away again.
 void directive_melt() { change_protection(kMelt); }
 
+/// #ask: defines an undefined macro from the user's answer on standard input.
 void directive_ask() {
   read_checked_name();
   const std::string& name = line.trace_label;

@@ -70,6 +70,8 @@ void cast_macro(const TypedForm& form, int precision) {
 
 }  // namespace
 
+/// #int, #real, #fix: defines a macro from an expression, or casts an
+/// existing one when no expression follows the name.
 void directive_typed(char letter) {
   const TypedForm& form = form_of(letter);
   std::string& name = line.trace_label;

@@ -88,6 +88,8 @@ long long define_elements(std::string_view text) {
 
 }  // namespace
 
+/// #list: makes an existing macro a list of the comma-separated parts of
+/// its expanded value.
 void directive_list() {
   line.line_rest = next_field(line.line_rest, list_name);
   resolve_indirection(list_name);
