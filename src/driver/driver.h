@@ -115,6 +115,10 @@ void print_help();
 void print_build();
 void print_run_report();
 
+/// When the executable was built: "Jul  6 2024" and "14:40:01".
+std::string_view build_date();
+std::string_view build_time();
+
 /// The calendar text of a time: ctime without its newline.
 std::string date_text(long long time);
 

@@ -17,9 +17,6 @@ namespace {
 constexpr std::string_view kCreditText = "by the kup authors";
 constexpr std::string_view kReleaseDate = "April 17 2018";
 
-/// When this file was compiled ("Jul  6 2024" and "14:40:01").
-constexpr std::string_view kBuildDate = __DATE__;
-constexpr std::string_view kBuildTime = __TIME__;
 
 /// One line of a fixed text: its format, and the character that fills
 /// every "%c" of it (none when the line has no "%c").
@@ -201,7 +198,7 @@ void print_help() {
 }
 
 /// The version and the date and time of the build on standard output.
-void print_build() { out_write(format(kBuildLine, kVersionText, kBuildDate, kBuildTime)); }
+void print_build() { out_write(format(kBuildLine, kVersionText, build_date(), build_time())); }
 
 /// What a verbose run starts from, on standard error: the options in force,
 /// the queued inputs, the prefixes and the macros.
