@@ -27,9 +27,14 @@ Sections: `--- file NAME`, `--- mkdir NAME`, `--- stdin` (default: empty),
 `--- absent NAME`. A section holds every line up to the next line that begins
 with "--- ", each with its newline. Flags after a section line: `[noeol]`
 drops the final newline, `[escapes]` decodes \t \r \n \0 \xHH and \\ (a
-content line that begins with "--- " is written "\x2d-- "). Calendar dates
-and build stamps in the actual output become {DATE} and {BUILD} before
-comparing.
+content line that begins with "--- " is written "\x2d-- "; a backslash at
+the very end of a line joins it to the next, dropping the newline).
+`[repeat N]` repeats the content, as decoded, N times, so that large inputs
+and outputs stay small in the case file; with `[noeol]` the final newline is
+dropped after repeating. Example: a line of 100,000 "ab" without a newline
+is `--- file in.txt [repeat 100000] [escapes]` followed by the line `ab\`.
+Calendar dates and build stamps in the actual output become {DATE} and
+{BUILD} before comparing.
 
 Exit status: 0 when the case passes, 1 when it fails, 2 when the case file
 itself is malformed or kup cannot be started.
@@ -47,13 +52,20 @@ import sys
 import tempfile
 
 DEFAULT_TIMEOUT = 20.0
+# Texts with more lines than this are compared line by line instead of
+# by difflib, which slows down badly on long texts.
+LARGE_DIFF_LINES = 20000
 
 HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from")
 SECTION_KINDS = ("file", "mkdir", "stdin", "stdout", "stderr", "status",
                  "after", "absent")
 # Sections that name a path after the kind, and those that take none.
 NAMED_KINDS = ("file", "mkdir", "after", "absent")
-FLAGS = ("noeol", "escapes")
+FLAGS = ("noeol", "escapes", "repeat N")
+# A flag in square brackets at the end of a section line.
+FLAG_RE = re.compile(r"(?:^|\s+)\[([^\[\]]*)\]\s*$")
+# The most bytes one section may expand to with [repeat N].
+MAX_SECTION_BYTES = 256 * 1024 * 1024
 
 DAYS = "(?:Mon|Tue|Wed|Thu|Fri|Sat|Sun)"
 MONTHS = "(?:Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec)"
@@ -97,7 +109,10 @@ ESCAPES = {b"t": b"\t", b"r": b"\r", b"n": b"\n", b"0": b"\0", b"\\": b"\\"}
 
 
 def decode_escapes(data, where):
-    """Decodes \\t \\r \\n \\0 \\xHH and \\\\ in a section's content."""
+    """Decodes \\t \\r \\n \\0 \\xHH and \\\\ in a section's content.
+
+    A backslash right before a newline removes both, joining two lines.
+    """
     out = bytearray()
     i = 0
     while i < len(data):
@@ -107,7 +122,9 @@ def decode_escapes(data, where):
             i += 1
             continue
         code = data[i + 1:i + 2]
-        if code in ESCAPES:
+        if code == b"\n":
+            i += 2           # a backslash at the end of a line joins lines
+        elif code in ESCAPES:
             out += ESCAPES[code]
             i += 2
         elif code == b"x" and re.fullmatch(rb"[0-9A-Fa-f]{2}",
@@ -117,7 +134,8 @@ def decode_escapes(data, where):
         else:
             shown = data[i:i + 4].decode("latin-1")
             raise CaseError(f"{where}: bad escape {shown!r} "
-                            "(use \\t \\r \\n \\0 \\xHH or \\\\)")
+                            "(use \\t \\r \\n \\0 \\xHH, \\\\ or a "
+                            "backslash at the end of a line)")
     return bytes(out)
 
 
@@ -214,14 +232,11 @@ def parse_section_line(raw, where):
         line = raw.decode("utf-8")[4:]
     except UnicodeDecodeError:
         raise CaseError(f"{where}: section line is not valid UTF-8")
+    flags = {}
+    while (match := FLAG_RE.search(line)):
+        parse_flag(match.group(1), flags, where)
+        line = line[:match.start()]
     words = line.split()
-    flags = []
-    while words and re.fullmatch(r"\[[^\]]*\]", words[-1]):
-        flag = words.pop()[1:-1]
-        if flag not in FLAGS:
-            raise CaseError(f"{where}: unknown flag [{flag}] "
-                            f"(known: {', '.join('[' + f + ']' for f in FLAGS)})")
-        flags.append(flag)
     if not words:
         raise CaseError(f"{where}: section line names no section")
     kind = words[0]
@@ -239,6 +254,28 @@ def parse_section_line(raw, where):
     return kind, name, flags
 
 
+def parse_flag(text, flags, where):
+    """Adds one flag, the text between its brackets, to `flags`."""
+    words = text.split()
+    flag = words[0] if words else ""
+    if flag not in ("noeol", "escapes", "repeat"):
+        raise CaseError(f"{where}: unknown flag [{text}] "
+                        f"(known: {', '.join('[' + f + ']' for f in FLAGS)})")
+    if flag in flags:
+        raise CaseError(f"{where}: flag [{flag}] given twice")
+    if flag != "repeat":
+        if len(words) != 1:
+            raise CaseError(f"{where}: flag [{flag}] takes no value, "
+                            f"got [{text}]")
+        flags[flag] = True
+        return
+    if len(words) != 2 or not re.fullmatch(r"[0-9]+", words[1]) \
+            or int(words[1]) == 0:
+        raise CaseError(f"{where}: expected [repeat N] with N a whole "
+                        f"number from 1 up, got [{text}]")
+    flags[flag] = int(words[1])
+
+
 def check_relative_path(name, where):
     """Refuses paths that would leave the case's working directory."""
     parts = name.split("/")
@@ -248,12 +285,18 @@ def check_relative_path(name, where):
 
 
 def section_content(body, flags, where):
-    """The bytes of a section: its lines, each ending with a newline."""
+    """The bytes of a section: its lines, each ending with a newline,
+    decoded, repeated, and without the final newline, as the flags say."""
     data = b"".join(line + b"\n" for line in body)
-    if "noeol" in flags and data.endswith(b"\n"):
-        data = data[:-1]
     if "escapes" in flags:
         data = decode_escapes(data, where)
+    if "repeat" in flags:
+        if len(data) * flags["repeat"] > MAX_SECTION_BYTES:
+            raise CaseError(f"{where}: [repeat {flags['repeat']}] makes more "
+                            f"than {MAX_SECTION_BYTES} bytes")
+        data *= flags["repeat"]
+    if "noeol" in flags and data.endswith(b"\n"):
+        data = data[:-1]
     return data
 
 
@@ -417,12 +460,32 @@ def visible_lines(data):
 
 def text_diff(label, expected, actual, limit=400):
     """A unified diff of two byte texts, readable in a terminal."""
+    expected_lines = visible_lines(expected)
+    actual_lines = visible_lines(actual)
+    if len(expected_lines) + len(actual_lines) > LARGE_DIFF_LINES:
+        return first_difference(label, expected_lines, actual_lines)
     diff = list(difflib.unified_diff(
-        visible_lines(expected), visible_lines(actual),
+        expected_lines, actual_lines,
         f"expected {label}", f"actual {label}", lineterm=""))
     if len(diff) > limit:
         diff = diff[:limit] + [f"... ({len(diff) - limit} more diff lines)"]
     return "\n".join(diff)
+
+
+def first_difference(label, expected_lines, actual_lines, context=3):
+    """For texts too long for a quick diff: the first line that differs,
+    with a few lines around it, and the line counts."""
+    common = min(len(expected_lines), len(actual_lines))
+    first = next((i for i in range(common)
+                  if expected_lines[i] != actual_lines[i]), common)
+    start = max(0, first - context)
+    shown = [f"{label}: {len(expected_lines)} lines expected, "
+             f"{len(actual_lines)} lines actual; first difference at "
+             f"line {first + 1}"]
+    for tag, lines in (("-", expected_lines), ("+", actual_lines)):
+        shown += [f"{tag}{line[:200]}" for line in
+                  lines[start:first + context + 1]]
+    return "\n".join(shown)
 
 
 def describe_status(status, timed_out, timeout):

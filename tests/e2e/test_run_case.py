@@ -152,6 +152,74 @@ class RunnerTest(unittest.TestCase):
             \\x2d-- x
             """)
 
+    # -- repeated content
+
+    def test_repeat_builds_inputs_and_outputs(self):
+        self.assert_passes("""\
+            description: a repeated file and stdin, and a repeated output
+            args: in.txt --stdin
+            --- file in.txt [repeat 3]
+            ab
+            c
+            --- stdin [repeat 2]
+            ab
+            c
+            --- stdout [repeat 5]
+            ab
+            c
+            """)
+
+    def test_repeat_with_noeol_drops_only_the_last_newline(self):
+        self.assert_passes("""\
+            description: the final newline goes after repeating
+            args: in.txt
+            --- file in.txt [repeat 3] [noeol]
+            a
+            --- stdout [noeol]
+            a
+            a
+            a
+            """)
+
+    def test_repeat_with_a_joined_line_makes_one_long_line(self):
+        path = self.write_case("""\
+            description: one long line without a newline
+            args: in.txt
+            --- file in.txt [repeat 5000] [escapes]
+            a\\tb\\
+            --- stdout [escapes] [repeat 2]
+            a\\tb\\
+            """)
+        case = run_case.parse_case(path)
+        self.assertEqual(case.files, [("in.txt", b"a\tb" * 5000)])
+        self.assertEqual(case.stdout, b"a\tba\tb")
+
+    def test_repeat_mismatch_in_a_long_text_names_the_first_line(self):
+        output = self.assert_fails("""\
+            description: a long output differs in one line
+            args: in.txt
+            --- file in.txt [repeat 30000]
+            same
+            --- stdout [repeat 29999]
+            same
+            """, "stdout differs", "30000 lines actual",
+            "first difference at line 30000", "+same")
+        self.assertLess(len(output), 5000)
+
+    def test_repeat_flag_errors(self):
+        bad = {
+            "--- stdout [repeat]\n": "expected [repeat N]",
+            "--- stdout [repeat x]\n": "expected [repeat N]",
+            "--- stdout [repeat 0]\n": "expected [repeat N]",
+            "--- stdout [repeat 2] [repeat 3]\n": "flag [repeat] given twice",
+            "--- stdout [noeol 2]\n": "takes no value",
+            "--- stdout [repeat 999999999]\nabc\n": "makes more than",
+        }
+        for text, message in bad.items():
+            with self.subTest(text=text):
+                self.assert_fails("description: x\n" + text,
+                                  "CASE ERROR", message, status=2)
+
     def test_diff_spells_out_invisible_characters(self):
         output = self.assert_fails("""\
             description: the diff shows what differs in invisible bytes
