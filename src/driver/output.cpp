@@ -4,6 +4,8 @@
 #include <cstring>
 #include <unistd.h>
 
+#include "driver/diagnostics.h"
+
 namespace kup {
 
 namespace {
@@ -15,24 +17,45 @@ int err_fd = 2;
 char out_buffer[kOutBufferSize];
 std::size_t out_used = 0;
 bool out_failed = false;
+bool out_reader_left = false;
 
-/// Writes all of [data, data+size) to fd; false on any error.
-bool write_all(int fd, const char* data, std::size_t size) {
+/// Writes all of [data, data+size) to fd; 0, or the errno of the failure.
+int write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
     ssize_t done = ::write(fd, data, size);
     if (done < 0) {
       if (errno == EINTR) continue;
-      return false;
+      return errno;
     }
     data += done;
     size -= static_cast<std::size_t>(done);
   }
-  return true;
+  return 0;
 }
 
-/// Empties the buffer. After a write error nothing more is written: the
-/// run goes on and the error is reported when it ends.
-void drain() { (void)out_flush(); }
+/// Writes to standard output unless an earlier write failed, and notes a
+/// failure: a closed pipe (EPIPE) apart from every other error.
+void write_out(const char* data, std::size_t size) {
+  if (out_failed || size == 0) return;
+  const int error = write_all(out_fd, data, size);
+  if (error == 0) return;
+  out_failed = true;
+  if (error == EPIPE) out_reader_left = true;
+}
+
+/// Ends the run at once, quietly and with status 1, when the reader of
+/// standard output has gone away: nothing written from now on could
+/// reach anyone. After any other write error the run goes on, writing
+/// nothing more, and the error is reported when it ends.
+void stop_if_reader_left() {
+  if (out_reader_left) throw RunEnd{1};
+}
+
+/// Empties the buffer in the middle of a run.
+void drain() {
+  (void)out_flush();
+  stop_if_reader_left();
+}
 
 }  // namespace
 
@@ -45,7 +68,8 @@ void out_write(std::string_view text) {
   if (text.size() > kOutBufferSize - out_used) {
     drain();
     if (text.size() >= kOutBufferSize) {
-      if (!out_failed && !write_all(out_fd, text.data(), text.size())) out_failed = true;
+      write_out(text.data(), text.size());
+      stop_if_reader_left();
       return;
     }
   }
@@ -59,14 +83,17 @@ void out_put(char c) {
 }
 
 bool out_flush() {
-  if (!out_failed && out_used > 0 && !write_all(out_fd, out_buffer, out_used)) out_failed = true;
+  write_out(out_buffer, out_used);
   out_used = 0;
   return !out_failed;
 }
 
+bool out_reader_gone() { return out_reader_left; }
+
 void reset_output() {
   out_used = 0;
   out_failed = false;
+  out_reader_left = false;
 }
 
 void err_write(std::string_view text) {

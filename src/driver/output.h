@@ -11,13 +11,20 @@ namespace kup {
 /// unless a test or fuzzer redirects them).
 void set_output_fds(int out_fd, int err_fd);
 
-/// Appends text to standard output.
+/// Appends text to standard output. Both can end the run (see
+/// out_reader_gone).
 void out_write(std::string_view text);
 void out_put(char c);
 
 /// Writes the buffer of standard output; returns false if this or any
 /// earlier write failed (whatever is written after a failure is dropped).
+/// Never ends the run itself.
 bool out_flush();
+
+/// True once a write failed because the reader of standard output has
+/// gone away (a closed pipe). out_write and out_put end the run at once
+/// then, quietly, by throwing RunEnd with status 1.
+bool out_reader_gone();
 
 /// Forgets whatever is buffered and any earlier write error.
 void reset_output();

@@ -15,10 +15,12 @@ namespace {
 
 /// Flushes standard output and closes the echo file; a write error on
 /// either turns the status into 1 with a message (the first one only).
+/// A closed pipe on standard output gives status 1 without a message: its
+/// reader took what it wanted and went away.
 int finish_run(int status) {
   const bool output_ok = out_flush();
   const bool echo_ok = close_echo_file();
-  if (!output_ok) {
+  if (!output_ok && !out_reader_gone()) {
     err_write("KUP error - problem to write on standard output\n");
     return 1;
   }
@@ -26,7 +28,7 @@ int finish_run(int status) {
     err_write(format("KUP error - problem to write echo file: '%s'\n", startup.echo_file_name));
     return 1;
   }
-  return status;
+  return output_ok ? status : 1;
 }
 
 }  // namespace
