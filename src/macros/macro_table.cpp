@@ -1,5 +1,7 @@
 #include "macros/macro_table.h"
 
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <vector>
 
@@ -7,14 +9,23 @@
 
 namespace kup {
 
+std::uint16_t macro_shapes[256][kShapeLengths];
+
 namespace {
 
 /// Open-addressing index from name to entry: a power of two comfortably
 /// above twice the most entries, probed linearly, deleted by backward shift.
+/// Each slot keeps the hash of its name, so probing compares names only
+/// when the hashes agree and deletion never hashes again.
 constexpr std::size_t kIndexSlots = 4096;
 
+struct Slot {
+  MacroEntry* entry = nullptr;
+  std::uint64_t hash = 0;
+};
+
 struct Table {
-  MacroEntry* index[kIndexSlots] = {};
+  Slot index[kIndexSlots];
   MacroEntry* oldest = nullptr;
   MacroEntry* newest = nullptr;
   int count = 0;
@@ -25,27 +36,64 @@ struct Table {
 
 Table table;
 
-std::size_t hash_name(std::string_view name) {
-  std::uint64_t h = 14695981039346656037ULL;
-  for (unsigned char c : name) h = (h ^ c) * 1099511628211ULL;
-  return static_cast<std::size_t>(h ^ (h >> 29));
+std::uint16_t& shape_count(std::string_view name) {
+  return macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
 }
 
-/// The slot holding `name`, or the empty slot where it would go.
-std::size_t find_slot(std::string_view name) {
-  std::size_t slot = hash_name(name) & (kIndexSlots - 1);
-  while (table.index[slot] != nullptr && table.index[slot]->name != name)
-    slot = (slot + 1) & (kIndexSlots - 1);
-  return slot;
+/// Eight bytes of `p` as one word.
+std::uint64_t load_word(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
 }
+
+/// The last `n` (fewer than eight) bytes of a name as one word.
+std::uint64_t load_tail(const char* p, std::size_t n) {
+  std::uint64_t word = 0;
+  for (std::size_t i = 0; i < n; ++i) word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
+  return word;
+}
+
+/// A hash of the name taken eight bytes at a time (names are short).
+std::uint64_t hash_name(std::string_view name) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = name.size() * kMultiplier;
+  std::size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) h = (h ^ load_word(name.data() + i)) * kMultiplier;
+  if (i < name.size()) h = (h ^ load_tail(name.data() + i, name.size() - i)) * kMultiplier;
+  return h ^ (h >> 31);
+}
+
+/// Compares names, short ones without a library call.
+bool same_name(const std::string& a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  if (a.size() > 16) return std::memcmp(a.data(), b.data(), b.size()) == 0;
+  for (std::size_t i = 0; i < b.size(); ++i)
+    if (a[i] != b[i]) return false;
+  return true;
+}
+
+std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> 40) & (kIndexSlots - 1); }
+
+/// The slot holding `name`, or the empty slot where it would go.
+std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+  std::size_t slot = home_slot(hash);
+  for (;;) {
+    const Slot& s = table.index[slot];
+    if (s.entry == nullptr || (s.hash == hash && same_name(s.entry->name, name))) return slot;
+    slot = (slot + 1) & (kIndexSlots - 1);
+  }
+}
+
+std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
 
 /// Empties `slot`, moving later members of its probe run back so that
 /// every entry stays reachable from its home slot.
 void erase_slot(std::size_t slot) {
   std::size_t hole = slot;
   std::size_t next = (slot + 1) & (kIndexSlots - 1);
-  while (table.index[next] != nullptr) {
-    std::size_t home = hash_name(table.index[next]->name) & (kIndexSlots - 1);
+  while (table.index[next].entry != nullptr) {
+    std::size_t home = home_slot(table.index[next].hash);
     bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
       table.index[hole] = table.index[next];
@@ -53,7 +101,7 @@ void erase_slot(std::size_t slot) {
     }
     next = (next + 1) & (kIndexSlots - 1);
   }
-  table.index[hole] = nullptr;
+  table.index[hole] = Slot{};
 }
 
 MacroEntry* new_entry() {
@@ -66,7 +114,7 @@ MacroEntry* new_entry() {
   return table.pool.back().get();
 }
 
-void append_entry(std::string_view name, std::string_view value, std::size_t slot) {
+void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
   MacroEntry* entry = new_entry();
   entry->name.assign(name);
   entry->value.assign(value);
@@ -75,12 +123,14 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   if (table.newest != nullptr) table.newest->newer = entry;
   else table.oldest = entry;
   table.newest = entry;
-  table.index[slot] = entry;
+  table.index[slot] = Slot{entry, hash};
+  ++shape_count(entry->name);
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
+  --shape_count(entry->name);
   if (entry->older != nullptr) entry->older->newer = entry->newer;
   else table.oldest = entry->newer;
   if (entry->newer != nullptr) entry->newer->older = entry->older;
@@ -121,7 +171,7 @@ void check_identifier(std::string_view text, std::string_view kind) {
   if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
 }
 
-MacroEntry* find_macro(std::string_view name) { return table.index[find_slot(name)]; }
+MacroEntry* lookup_macro(std::string_view name) { return table.index[find_slot(name)].entry; }
 
 std::string_view macro_value(const MacroEntry* entry) {
   if (entry == nullptr) return {};
@@ -133,20 +183,21 @@ std::string_view macro_value(const MacroEntry* entry) {
 
 int define_macro(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
-  std::size_t slot = find_slot(name);
-  if (table.index[slot] != nullptr) {
+  const std::uint64_t hash = hash_name(name);
+  std::size_t slot = find_slot(name, hash);
+  if (table.index[slot].entry != nullptr) {
     // The texts may view the entry about to be removed: keep copies.
     static std::string kept_name, kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
-    if (table.index[slot]->value != kept_value)
+    if (table.index[slot].entry->value != kept_value)
       warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
     remove_macro(kept_name);
     name = kept_name;
     value = kept_value;
-    slot = find_slot(name);
+    slot = find_slot(name, hash);
   }
-  append_entry(name, value, slot);
+  append_entry(name, value, slot, hash);
   if (table.count > kMaxMacros)
     fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
   return table.count;

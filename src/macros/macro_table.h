@@ -2,6 +2,8 @@
 // lists.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -33,8 +35,20 @@ inline bool is_list(const MacroEntry* entry) { return entry->value == kListMarke
 /// `kind` is "macro" or "prefix".
 void check_identifier(std::string_view text, std::string_view kind);
 
+/// Names defined, counted by first byte and length (modulo kShapeLengths):
+/// most words of a text that name no macro are refused without hashing.
+inline constexpr std::size_t kShapeLengths = 32;
+extern std::uint16_t macro_shapes[256][kShapeLengths];
+
+/// The entry named `name` by the hash index; find_macro is the entry point.
+MacroEntry* lookup_macro(std::string_view name);
+
 /// The entry named `name`, or nullptr. Does not check the name.
-MacroEntry* find_macro(std::string_view name);
+inline MacroEntry* find_macro(std::string_view name) {
+  if (name.empty() || macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] == 0)
+    return nullptr;
+  return lookup_macro(name);
+}
 
 /// The value of an entry as its readers see it: the composed value for a
 /// list (valid until the next composition), the stored value otherwise,
