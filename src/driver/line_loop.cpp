@@ -65,12 +65,12 @@ constexpr DirectiveRow kDirectives[] = {
 /// trace_label.
 std::string directive_word;
 
-/// Copies raw_line into line_text without its newline characters.
+/// Copies raw_line into line_text without its newline. The reader stops
+/// after the first newline, so a line holds at most one, at its end.
 void build_line_text() {
   std::string_view raw = line.raw_line;
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
   line.line_text.assign(raw);
-  if (line.line_text.find('\n') != std::string::npos) drop_char_in_place(line.line_text, '\n');
 }
 
 /// The trace of the current line, built in one buffer kept between lines.
@@ -183,8 +183,11 @@ void process_line() {
   build_line_text();
   line.trace_detail.clear();
   modes.directive_line = false;
-  line.line_rest = next_field(line.line_text, line.trace_label);
-  if (line.trace_label == "#" && !line.line_rest.empty()) {
+  // The first field goes to trace_label only for a directive line: a data
+  // line's trace_label receives its expansion.
+  std::string_view first;
+  line.line_rest = scan_field(line.line_text, first);
+  if (first == "#" && !line.line_rest.empty()) {
     modes.directive_line = true;
     letters_only = true;
     line.line_rest = next_field(line.line_rest, directive_word);

@@ -1,5 +1,6 @@
 #include "macros/expansion.h"
 
+#include <cstring>
 #include <deque>
 
 #include "driver/driver.h"
@@ -33,51 +34,77 @@ void check_length(const std::string& out) {
 
 /// Appends `value` leaving out its single quotes.
 void append_unquoted(std::string& out, std::string_view value) {
-  std::size_t from = 0;
-  for (std::size_t quote; (quote = value.find('\'', from)) != std::string_view::npos; from = quote + 1)
-    out.append(value.substr(from, quote - from));
-  out.append(value.substr(from));
+  const char* p = value.data();
+  const char* const end = p + value.size();
+  while (const void* quote = std::memchr(p, '\'', static_cast<std::size_t>(end - p))) {
+    const char* q = static_cast<const char*>(quote);
+    out.append(p, static_cast<std::size_t>(q - p));
+    p = q + 1;
+  }
+  out.append(p, static_cast<std::size_t>(end - p));
 }
 
 /// Resolves a field that begins with "@" into the complete expansion of
-/// the rest of it, as often as the result begins with "@" again.
-void resolve_field(WorkTexts& w) {
+/// the rest of it, as often as the result begins with "@" again. The
+/// result is kept in `w.field`.
+std::string_view resolve_field(std::string_view field, WorkTexts& w) {
+  w.field.assign(field);
   while (!w.field.empty() && w.field.front() == '@') {
     count_step(w.field);
     strip_lead(w.field, w.stripped, '@');
     expand_text(w.stripped, w.nested, false);
     w.field.swap(w.nested);
   }
+  return w.field;
 }
 
-/// Appends the replacement of one field.
-void append_field(std::string& out, const std::string& field, bool prefix_mode) {
-  const bool candidate = !prefix_mode || has_prefix(field);
-  if (candidate) {
-    if (const MacroEntry* entry = find_macro(field)) {
-      append_unquoted(out, macro_value(entry));
-      return;
-    }
-    if (prefix_mode) warn(format("KUP warning - macro <%s> is not defined\n", field));
-  }
-  out.append(field);
+/// The value a field is replaced by, or nullptr when the field stays as it
+/// is. In prefix mode an undefined candidate is reported.
+inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode) {
+  if (prefix_mode && !has_prefix(field)) return nullptr;
+  const MacroEntry* entry = find_macro(field);
+  if (entry == nullptr && prefix_mode) warn(format("KUP warning - macro <%s> is not defined\n", field));
+  return entry;
+}
+
+/// Appends the replacement of a field resolved from an indirection.
+void append_resolved(std::string& out, std::string_view field, bool prefix_mode) {
+  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) append_unquoted(out, macro_value(entry));
+  else out.append(field);
 }
 
 void expand_fields(std::string_view source, std::string& out, bool prefix_mode, WorkTexts& w) {
-  std::string_view rest = next_field(source, w.field);
-  std::string_view trail = trail_space;
-  out.append(lead_space);
+  // Fields are views of the source. The source between replaced fields,
+  // white space included, is copied in one piece when the next replacement
+  // (or the end) is reached: `kept` is where that uncopied text begins.
+  const char* const end = source.data() + source.size();
+  const char* kept = source.data();
+  FieldBounds b = scan_bounds(kept, end);
   for (;;) {
-    if (depth == 1) indirection_steps = 0;
-    resolve_field(w);
-    append_field(out, w.field, prefix_mode);
-    check_length(out);
-    if (rest.empty() || rest.front() == '\n') break;
-    out.append(trail);
-    rest = next_field(rest, w.field);
-    trail = trail_space;
+    std::string_view field(b.start, static_cast<std::size_t>(b.stop - b.start));
+    const bool indirect = !field.empty() && field.front() == '@';
+    const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
+    if (indirect || entry != nullptr) {
+      out.append(kept, static_cast<std::size_t>(b.start - kept));
+      kept = b.stop;
+      if (indirect) {
+        if (depth == 1) indirection_steps = 0;
+        append_resolved(out, resolve_field(field, w), prefix_mode);
+      } else {
+        append_unquoted(out, macro_value(entry));
+      }
+      check_length(out);
+    }
+    if (b.after == end || *b.after == '\n') break;
+    b = scan_bounds(b.after, end);
   }
-  if (!modes.directive_line) out.append(trail.substr(0, trail.find('\n')));
+  // Up to the end of the last field; then its trailing white space, up to
+  // a newline, on a data line only.
+  if (b.stop > kept) out.append(kept, static_cast<std::size_t>(b.stop - kept));
+  if (!modes.directive_line) {
+    const std::string_view trail(b.stop, static_cast<std::size_t>(b.after - b.stop));
+    out.append(trail.substr(0, trail.find('\n')));
+  }
 }
 
 }  // namespace

@@ -69,13 +69,6 @@ const unsigned char table[256] = {
 
 namespace {
 
-/// Length of the run of characters of class `cls` at the start of `text`.
-std::size_t span_of(std::string_view text, std::size_t from, unsigned char cls) {
-  std::size_t i = from;
-  while (i < text.size() && ctype::is(text[i], cls)) ++i;
-  return i;
-}
-
 /// End of a backquoted field starting at `from`: after the closing backquote,
 /// or the end of the text.
 std::size_t backquote_end(std::string_view text, std::size_t from) {
@@ -111,25 +104,26 @@ std::size_t number_end(std::string_view text, std::size_t from) {
 
 }  // namespace
 
+const char* special_field_end(const char* start, const char* end) {
+  const std::string_view text(start, static_cast<std::size_t>(end - start));
+  return start + (*start == '`' ? backquote_end(text, 0) : number_end(text, 0));
+}
+
+std::string_view scan_field(std::string_view text, std::string_view& field) {
+  const char* const base = text.data();
+  const char* const end = base + text.size();
+  const FieldBounds b = scan_bounds(base, end);
+  lead_space = std::string_view(base, static_cast<std::size_t>(b.start - base));
+  field = std::string_view(b.start, static_cast<std::size_t>(b.stop - b.start));
+  trail_space = std::string_view(b.stop, static_cast<std::size_t>(b.after - b.stop));
+  return std::string_view(b.after, static_cast<std::size_t>(end - b.after));
+}
+
 std::string_view next_field(std::string_view text, std::string& field) {
-  std::size_t start = span_of(text, 0, ctype::kSpace);
-  lead_space = text.substr(0, start);
-  std::size_t end = start;
-  if (start < text.size()) {
-    char c = text[start];
-    if (c == '`') {
-      end = backquote_end(text, start);
-    } else if (ctype::is(c, ctype::kDigit)) {
-      end = number_end(text, start);
-    } else {
-      end = span_of(text, start, letters_only ? ctype::kLetter : ctype::kIdent);
-    }
-    if (end == start) end = start + 1;
-  }
-  field.assign(text.data() + start, end - start);
-  std::size_t after = span_of(text, end, ctype::kSpace);
-  trail_space = text.substr(end, after - end);
-  return text.substr(after);
+  std::string_view view;
+  std::string_view rest = scan_field(text, view);
+  field.assign(view);
+  return rest;
 }
 
 std::string int_to_text(long long value) {
