@@ -1,4 +1,6 @@
 #include <algorithm>
+#include <charconv>
+#include <cstdint>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -28,6 +30,21 @@ int checked_precision(int precision) {
   return precision > 0 ? kMaxPrecision : -kMaxPrecision;
 }
 
+/// The whole-number form of a value below 2^53 in size, without the
+/// library's exact decimal expansion: rounding to nearest with ties to even,
+/// as "%.0f" rounds, is exact in that range. Returns false for any other value.
+bool write_whole_number(double value, std::string& out) {
+  constexpr double kExactLimit = 9007199254740992.0;  // 2^53
+  if (!(std::fabs(value) < kExactLimit)) return false;
+  const double rounded = std::nearbyint(value);
+  char digits[24];
+  char* end = digits;
+  if (rounded == 0 && std::signbit(value)) *end++ = '-';  // -0.4 is written -0
+  end = std::to_chars(end, digits + sizeof digits, static_cast<std::int64_t>(rounded)).ptr;
+  out.assign(digits, end);
+  return true;
+}
+
 }  // namespace
 
 void value_to_text(double value, int precision, std::string& out) {
@@ -39,6 +56,7 @@ void value_to_text(double value, int precision, std::string& out) {
     out = value < 0 ? "-inf" : "inf";
     return;
   }
+  if (precision == 0 && write_whole_number(value, out)) return;
   // The largest double with 9 decimals takes 320 characters.
   char buffer[400];
   int length = precision >= 0

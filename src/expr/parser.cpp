@@ -1,5 +1,7 @@
 #include "expr/parser.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <string>
 
@@ -242,9 +244,17 @@ const char* scan_number(Span at) {
 }
 
 double literal_value(Span literal) {
+  // A whole number of up to 15 digits is exact in a double: no library
+  // conversion is needed for the most common literal.
+  const std::string_view text = literal.text();
+  if (text.size() <= 15 && std::all_of(text.begin(), text.end(), is_digit)) {
+    std::int64_t whole = 0;
+    for (char c : text) whole = whole * 10 + (c - '0');
+    return static_cast<double>(whole);
+  }
   // A literal holds only digits, points, exponent letters and the signs
   // behind them, so strtod reads exactly a decimal number from the copy.
-  std::string copy(literal.text());
+  std::string copy(text);
   return std::strtod(copy.c_str(), nullptr);
 }
 
