@@ -20,7 +20,8 @@ A case file, tests/e2e/cases/<group>/<name>.case:
 
 The description is required; args are split like a shell and may be
 absent. Other header lines: `stdout_to: PATH` (standard output goes to
-PATH, e.g. /dev/full, and is not compared) and `stdin_from: PATH`.
+PATH, e.g. /dev/full, and is not compared) and `stdin_from: PATH` (which
+may be a directory).
 Sections: `--- file NAME`, `--- mkdir NAME`, `--- stdin` (default: empty),
 `--- stdout` and `--- stderr` (default: empty), `--- status` (default 0),
 `--- after NAME` (a file that must exist with this content) and
@@ -365,11 +366,13 @@ def prepare_directory(case, workdir):
             f.write(content)
 
 
-def open_redirection(path, workdir, mode):
-    """Opens a stdin_from/stdout_to path, relative ones inside workdir."""
+def open_redirection(path, workdir, flags):
+    """Opens a stdin_from/stdout_to path, relative ones inside workdir, and
+    returns the descriptor. A bare descriptor, unlike a Python file, may
+    name a directory, so that a directory can be standard input."""
     full = os.path.join(workdir, path)
     try:
-        return open(full, mode)
+        return os.open(full, flags | os.O_CLOEXEC, 0o644)
     except OSError as e:
         raise CaseError(f"{path}: cannot open for redirection: {e.strerror}")
 
@@ -380,16 +383,19 @@ def run_kup(kup, case, workdir, timeout):
     stdin_file = stdout_file = None
     try:
         if case.stdin_from:
-            stdin_file = open_redirection(case.stdin_from, workdir, "rb")
+            stdin_file = open_redirection(case.stdin_from, workdir,
+                                          os.O_RDONLY)
         if case.stdout_to:
-            stdout_file = open_redirection(case.stdout_to, workdir, "wb")
-        stdin_arg = (stdin_file if stdin_file else
+            stdout_file = open_redirection(
+                case.stdout_to, workdir, os.O_WRONLY | os.O_CREAT | os.O_TRUNC)
+        stdin_arg = (stdin_file if stdin_file is not None else
                      subprocess.PIPE if case.stdin is not None else
                      subprocess.DEVNULL)
         try:
             proc = subprocess.Popen(
                 [kup] + case.args, cwd=workdir, stdin=stdin_arg,
-                stdout=stdout_file if stdout_file else subprocess.PIPE,
+                stdout=(stdout_file if stdout_file is not None
+                        else subprocess.PIPE),
                 stderr=subprocess.PIPE, env=run_environment(),
                 start_new_session=True)
         except OSError as e:
@@ -404,9 +410,9 @@ def run_kup(kup, case, workdir, timeout):
         result.stderr = err or b""
         result.status = proc.returncode
     finally:
-        for f in (stdin_file, stdout_file):
-            if f:
-                f.close()
+        for fd in (stdin_file, stdout_file):
+            if fd is not None:
+                os.close(fd)
     collect_files(case, workdir, result)
     return result
 

@@ -276,6 +276,26 @@ class RunnerTest(unittest.TestCase):
             x
             """)
 
+    def test_stdin_from_a_file_and_from_a_directory(self):
+        self.assert_passes("""\
+            description: stdin read from a file of the case
+            args: --stdin
+            stdin_from: in.txt
+            --- file in.txt
+            from the file
+            --- stdout
+            from the file
+            """)
+        # Python itself refuses a directory as standard input; what matters
+        # is that the runner could hand it over.
+        output = self.assert_fails("""\
+            description: stdin is a directory
+            args: --stdin
+            stdin_from: dir
+            --- mkdir dir
+            """, "stderr differs", "is a directory")
+        self.assertNotIn("CASE ERROR", output)
+
     # -- robustness
 
     def test_a_hang_is_a_failure(self):
