@@ -112,10 +112,20 @@ void concatenate_piece(const std::string& name, const std::string& field) {
   replace_macro(name, current_text);
 }
 
-/// Reads the answer of #ask from standard input; nothing at its end or on
-/// a read error.
+/// Reads the answer of #ask from standard input: the empty text at its
+/// end. Standard input that cannot be read (a directory, a closed
+/// descriptor) ends the run as it does when it is an input level.
 void read_answer(std::string& answer) {
-  if (stdin_reader.read_piece(answer, kMaxPiece) != ReadStatus::Piece) answer.clear();
+  switch (stdin_reader.read_piece(answer, kMaxPiece)) {
+    case ReadStatus::Piece:
+      return;
+    case ReadStatus::End:
+      answer.clear();
+      return;
+    case ReadStatus::Error:
+      break;
+  }
+  fatal("KUP error - problem to read input file: 'Standard Input'\n");
 }
 
 }  // namespace
