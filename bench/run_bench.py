@@ -672,11 +672,14 @@ def print_report(args, programs, notes, workloads, all_results, all_checks,
     say(f"# kup benchmark, {datetime.date.today().isoformat()}{' (quick)' if args.quick else ''}")
     say("")
     say(f"Machine: {machine_text()}")
+    say("")
     for v in versions(programs):
         say(f"- {v}")
     for n in notes:
         say(f"- note: {n}")
+    say("")
     say(f"Load average at the start: {args.load}; at the end: {args.load_end}")
+    say("")
     say(f"Runs per program: {args.runs} (median shown); output to /dev/null; "
         f"the ratios and MB/s use the {CLOCK} time "
         "(cpu: user + system seconds of the program and its children, steady when the "
