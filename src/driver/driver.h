@@ -53,7 +53,7 @@ extern ModeFlags modes;
 /// `trace_detail`.
 struct LineBuffers {
   std::string raw_line;      ///< the line as read, with its newline if any
-  std::string line_text;     ///< raw_line without newline characters
+  std::string_view line_text;  ///< raw_line without its newline (a view of it)
   std::string_view line_rest;  ///< what follows the first field or the word
   std::string trace_label;
   std::string trace_detail;

@@ -65,12 +65,12 @@ constexpr DirectiveRow kDirectives[] = {
 /// trace_label.
 std::string directive_word;
 
-/// Copies raw_line into line_text without its newline. The reader stops
-/// after the first newline, so a line holds at most one, at its end.
+/// Views raw_line without its newline as line_text. The reader stops after
+/// the first newline, so a line holds at most one, at its end.
 void build_line_text() {
   std::string_view raw = line.raw_line;
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
-  line.line_text.assign(raw);
+  line.line_text = raw;
 }
 
 /// The trace of the current line, built in one buffer kept between lines.

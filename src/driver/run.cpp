@@ -36,7 +36,7 @@ int finish_run(int status) {
 void reset_run_state() {
   modes = ModeFlags{};
   line.raw_line.clear();
-  line.line_text.clear();
+  line.line_text = {};
   line.line_rest = {};
   line.trace_label.clear();
   line.trace_detail.clear();

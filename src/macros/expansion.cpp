@@ -90,6 +90,8 @@ void expand_fields(std::string_view source, std::string& out, bool prefix_mode, 
       if (indirect) {
         if (depth == 1) indirection_steps = 0;
         append_resolved(out, resolve_field(field, w), prefix_mode);
+      } else if (!entry->list && !entry->quoted) {
+        out.append(entry->value);
       } else {
         append_unquoted(out, macro_value(entry));
       }

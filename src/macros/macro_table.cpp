@@ -47,11 +47,18 @@ std::uint64_t load_word(const char* p) {
   return word;
 }
 
-/// The last `n` (fewer than eight) bytes of a name as one word.
+/// The last `n` (fewer than eight) bytes of a name as one word, read with
+/// at most two loads. Bytes may be read twice: the hash only has to be a
+/// function of the name.
 std::uint64_t load_tail(const char* p, std::size_t n) {
-  std::uint64_t word = 0;
-  for (std::size_t i = 0; i < n; ++i) word |= std::uint64_t{static_cast<unsigned char>(p[i])} << (8 * i);
-  return word;
+  if (n >= 4) {
+    std::uint32_t low, high;
+    std::memcpy(&low, p, 4);
+    std::memcpy(&high, p + n - 4, 4);
+    return low | (std::uint64_t{high} << 32);
+  }
+  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
 }
 
 /// A hash of the name taken eight bytes at a time (names are short).
@@ -64,13 +71,15 @@ std::uint64_t hash_name(std::string_view name) {
   return h ^ (h >> 31);
 }
 
-/// Compares names, short ones without a library call.
+/// Compares names of the same length, short ones without a library call.
 bool same_name(const std::string& a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  if (a.size() > 16) return std::memcmp(a.data(), b.data(), b.size()) == 0;
-  for (std::size_t i = 0; i < b.size(); ++i)
-    if (a[i] != b[i]) return false;
-  return true;
+  const std::size_t n = b.size();
+  if (a.size() != n) return false;
+  if (n >= 8 && n <= 16) return load_word(a.data()) == load_word(b.data()) &&
+                                load_word(a.data() + n - 8) == load_word(b.data() + n - 8);
+  // Below eight bytes the tail loads cover every byte of the name.
+  if (n < 8) return load_tail(a.data(), n) == load_tail(b.data(), n);
+  return std::memcmp(a.data(), b.data(), n) == 0;
 }
 
 std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> 40) & (kIndexSlots - 1); }
@@ -118,6 +127,8 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   MacroEntry* entry = new_entry();
   entry->name.assign(name);
   entry->value.assign(value);
+  entry->list = entry->value == kListMarker;
+  entry->quoted = entry->value.find('\'') != std::string::npos;
   entry->older = table.newest;
   entry->newer = nullptr;
   if (table.newest != nullptr) table.newest->newer = entry;

@@ -20,16 +20,19 @@ inline constexpr std::string_view kListMarker = "$LIST$";
 inline constexpr int kMaxMacros = 999;
 
 /// One macro: a name and its stored value. Entries are kept in order of
-/// definition as a doubly linked chain.
+/// definition as a doubly linked chain. The value never changes once
+/// stored, so what expansion asks of it is noted when it is stored.
 struct MacroEntry {
   std::string name;
   std::string value;
+  bool list = false;    ///< the value is the list marker
+  bool quoted = false;  ///< the value holds a single quote
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
 };
 
 /// True if the entry is a list.
-inline bool is_list(const MacroEntry* entry) { return entry->value == kListMarker; }
+inline bool is_list(const MacroEntry* entry) { return entry->list; }
 
 /// Returns only if `text` is a valid identifier; ends the run otherwise.
 /// `kind` is "macro" or "prefix".
