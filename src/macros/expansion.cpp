@@ -1,5 +1,6 @@
 #include "macros/expansion.h"
 
+#include <cstdint>
 #include <cstring>
 #include <deque>
 
@@ -28,21 +29,58 @@ void count_step(std::string_view field) {
     fatal(format("KUP error - too many indirections for <%s>\n", field));
 }
 
-void check_length(const std::string& out) {
-  if (out.size() > kMaxText) fatal(format("KUP error - string too long (max = %d)\n", kTextBufferSize));
+[[noreturn]] void too_long() { fatal(format("KUP error - string too long (max = %d)\n", kTextBufferSize)); }
+
+/// Copies a short piece with a few word moves instead of a library call.
+inline void copy_piece(char* to, const char* from, std::size_t n) {
+  if (n >= 8 && n <= 16) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4 && n < 8) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n < 4) {
+    for (std::size_t i = 0; i < n; ++i) to[i] = from[i];
+  } else {
+    std::memcpy(to, from, n);
+  }
 }
 
-/// Appends `value` leaving out its single quotes.
-void append_unquoted(std::string& out, std::string_view value) {
-  const char* p = value.data();
-  const char* const end = p + value.size();
-  while (const void* quote = std::memchr(p, '\'', static_cast<std::size_t>(end - p))) {
-    const char* q = static_cast<const char*>(quote);
-    out.append(p, static_cast<std::size_t>(q - p));
-    p = q + 1;
+/// The result of one expansion, built in a buffer that holds the longest
+/// text: a result that would be longer is refused before it is written.
+class ResultText {
+ public:
+  void put(const char* p, std::size_t n) {
+    if (n > kMaxText - size_) too_long();
+    copy_piece(buffer_ + size_, p, n);
+    size_ += n;
   }
-  out.append(p, static_cast<std::size_t>(end - p));
-}
+  void put(std::string_view text) { put(text.data(), text.size()); }
+
+  /// Puts `value` leaving out its single quotes.
+  void put_unquoted(std::string_view value) {
+    const char* p = value.data();
+    const char* const end = p + value.size();
+    while (const void* quote = std::memchr(p, '\'', static_cast<std::size_t>(end - p))) {
+      const char* q = static_cast<const char*>(quote);
+      put(p, static_cast<std::size_t>(q - p));
+      p = q + 1;
+    }
+    put(p, static_cast<std::size_t>(end - p));
+  }
+
+  std::string_view text() const { return {buffer_, size_}; }
+
+ private:
+  char buffer_[kMaxText];
+  std::size_t size_ = 0;
+};
 
 /// Resolves a field that begins with "@" into the complete expansion of
 /// the rest of it, as often as the result begins with "@" again. The
@@ -67,13 +105,13 @@ inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode
   return entry;
 }
 
-/// Appends the replacement of a field resolved from an indirection.
-void append_resolved(std::string& out, std::string_view field, bool prefix_mode) {
-  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) append_unquoted(out, macro_value(entry));
-  else out.append(field);
+/// Puts the replacement of a field resolved from an indirection.
+void put_resolved(ResultText& out, std::string_view field, bool prefix_mode) {
+  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry));
+  else out.put(field);
 }
 
-void expand_fields(std::string_view source, std::string& out, bool prefix_mode, WorkTexts& w) {
+void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w) {
   // Fields are views of the source. The source between replaced fields,
   // white space included, is copied in one piece when the next replacement
   // (or the end) is reached: `kept` is where that uncopied text begins.
@@ -85,27 +123,26 @@ void expand_fields(std::string_view source, std::string& out, bool prefix_mode, 
     const bool indirect = !field.empty() && field.front() == '@';
     const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
     if (indirect || entry != nullptr) {
-      out.append(kept, static_cast<std::size_t>(b.start - kept));
+      out.put(kept, static_cast<std::size_t>(b.start - kept));
       kept = b.stop;
       if (indirect) {
         if (depth == 1) indirection_steps = 0;
-        append_resolved(out, resolve_field(field, w), prefix_mode);
+        put_resolved(out, resolve_field(field, w), prefix_mode);
       } else if (!entry->list && !entry->quoted) {
-        out.append(entry->value);
+        out.put(entry->value);
       } else {
-        append_unquoted(out, macro_value(entry));
+        out.put_unquoted(macro_value(entry));
       }
-      check_length(out);
     }
     if (b.after == end || *b.after == '\n') break;
     b = scan_bounds(b.after, end);
   }
   // Up to the end of the last field; then its trailing white space, up to
   // a newline, on a data line only.
-  if (b.stop > kept) out.append(kept, static_cast<std::size_t>(b.stop - kept));
+  if (b.stop > kept) out.put(kept, static_cast<std::size_t>(b.stop - kept));
   if (!modes.directive_line) {
     const std::string_view trail(b.stop, static_cast<std::size_t>(b.after - b.stop));
-    out.append(trail.substr(0, trail.find('\n')));
+    out.put(trail.substr(0, trail.find('\n')));
   }
 }
 
@@ -120,15 +157,16 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   out.clear();
   if (source.empty() || source.front() == '\n') return;
   while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
+  ResultText result;
   ++depth;
   try {
-    expand_fields(source, out, prefix_mode, work[static_cast<std::size_t>(depth - 1)]);
+    expand_fields(source, result, prefix_mode, work[static_cast<std::size_t>(depth - 1)]);
   } catch (...) {
     --depth;
     throw;
   }
   --depth;
-  check_length(out);
+  out.assign(result.text());
 }
 
 void resolve_indirection(std::string& name) {
