@@ -2,7 +2,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <vector>
 
 #include "driver/driver.h"
@@ -13,25 +12,31 @@ std::uint16_t macro_shapes[256][kShapeLengths];
 
 namespace {
 
-/// Open-addressing index from name to entry: a power of two comfortably
-/// above twice the most entries, probed linearly, deleted by backward shift.
-/// Each slot keeps the hash of its name, so probing compares names only
-/// when the hashes agree and deletion never hashes again.
-constexpr std::size_t kIndexSlots = 4096;
+/// Open-addressing index from name to entry: a power of two above twice
+/// the most entries, probed linearly, deleted by backward shift. A slot is
+/// eight bytes, the high half of its name's hash and the entry's place in
+/// the pool, so the whole index stays in the first-level cache; probes
+/// compare names only when the hashes agree, and deletion never hashes.
+constexpr std::size_t kIndexSlots = 2048;
 
 struct Slot {
-  MacroEntry* entry = nullptr;
-  std::uint64_t hash = 0;
+  std::uint32_t tag = 0;    ///< high half of the name's hash
+  std::uint32_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
 };
+
+/// Room for every entry that can exist at once: the most macros and the one
+/// whose definition exceeds that number.
+constexpr std::size_t kPoolSize = kMaxMacros + 1;
 
 struct Table {
   Slot index[kIndexSlots];
   MacroEntry* oldest = nullptr;
   MacroEntry* newest = nullptr;
   int count = 0;
-  /// Removed entries, kept with their string capacity for the next definition.
-  std::vector<std::unique_ptr<MacroEntry>> pool;
-  std::vector<MacroEntry*> free_entries;
+  /// Every entry, allocated once; removed ones keep their string capacity
+  /// for the next definition.
+  std::vector<MacroEntry> pool;
+  std::vector<std::uint32_t> free_entries;
 };
 
 Table table;
@@ -82,14 +87,17 @@ bool same_name(const std::string& a, std::string_view b) {
   return std::memcmp(a.data(), b.data(), n) == 0;
 }
 
-std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> 40) & (kIndexSlots - 1); }
+std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
+std::size_t home_slot(std::uint32_t tag) { return tag & (kIndexSlots - 1); }
+MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1]; }
 
 /// The slot holding `name`, or the empty slot where it would go.
 std::size_t find_slot(std::string_view name, std::uint64_t hash) {
-  std::size_t slot = home_slot(hash);
+  const std::uint32_t tag = tag_of(hash);
+  std::size_t slot = home_slot(tag);
   for (;;) {
     const Slot& s = table.index[slot];
-    if (s.entry == nullptr || (s.hash == hash && same_name(s.entry->name, name))) return slot;
+    if (s.entry == 0 || (s.tag == tag && same_name(entry_at(s)->name, name))) return slot;
     slot = (slot + 1) & (kIndexSlots - 1);
   }
 }
@@ -101,8 +109,8 @@ std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(
 void erase_slot(std::size_t slot) {
   std::size_t hole = slot;
   std::size_t next = (slot + 1) & (kIndexSlots - 1);
-  while (table.index[next].entry != nullptr) {
-    std::size_t home = home_slot(table.index[next].hash);
+  while (table.index[next].entry != 0) {
+    std::size_t home = home_slot(table.index[next].tag);
     bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
       table.index[hole] = table.index[next];
@@ -113,18 +121,21 @@ void erase_slot(std::size_t slot) {
   table.index[hole] = Slot{};
 }
 
-MacroEntry* new_entry() {
+std::uint32_t new_entry() {
   if (!table.free_entries.empty()) {
-    MacroEntry* entry = table.free_entries.back();
+    std::uint32_t place = table.free_entries.back();
     table.free_entries.pop_back();
-    return entry;
+    return place;
   }
-  table.pool.push_back(std::make_unique<MacroEntry>());
-  return table.pool.back().get();
+  // Reserved once, so entries never move and the chain's pointers hold.
+  if (table.pool.capacity() < kPoolSize) table.pool.reserve(kPoolSize);
+  table.pool.emplace_back();
+  return static_cast<std::uint32_t>(table.pool.size() - 1);
 }
 
 void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
-  MacroEntry* entry = new_entry();
+  const std::uint32_t place = new_entry();
+  MacroEntry* entry = &table.pool[place];
   entry->name.assign(name);
   entry->value.assign(value);
   entry->list = entry->value == kListMarker;
@@ -134,7 +145,7 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   if (table.newest != nullptr) table.newest->newer = entry;
   else table.oldest = entry;
   table.newest = entry;
-  table.index[slot] = Slot{entry, hash};
+  table.index[slot] = Slot{tag_of(hash), place + 1};
   ++shape_count(entry->name);
   ++table.count;
 }
@@ -147,7 +158,7 @@ void unlink_entry(MacroEntry* entry) {
   if (entry->newer != nullptr) entry->newer->older = entry->older;
   else table.newest = entry->older;
   --table.count;
-  table.free_entries.push_back(entry);
+  table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
 }
 
 int position_of(const MacroEntry* wanted) {
@@ -182,7 +193,10 @@ void check_identifier(std::string_view text, std::string_view kind) {
   if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
 }
 
-MacroEntry* lookup_macro(std::string_view name) { return table.index[find_slot(name)].entry; }
+MacroEntry* lookup_macro(std::string_view name) {
+  const Slot& s = table.index[find_slot(name)];
+  return s.entry == 0 ? nullptr : entry_at(s);
+}
 
 std::string_view macro_value(const MacroEntry* entry) {
   if (entry == nullptr) return {};
@@ -196,12 +210,12 @@ int define_macro(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
   const std::uint64_t hash = hash_name(name);
   std::size_t slot = find_slot(name, hash);
-  if (table.index[slot].entry != nullptr) {
+  if (table.index[slot].entry != 0) {
     // The texts may view the entry about to be removed: keep copies.
     static std::string kept_name, kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
-    if (table.index[slot].entry->value != kept_value)
+    if (entry_at(table.index[slot])->value != kept_value)
       warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
     remove_macro(kept_name);
     name = kept_name;
