@@ -13,6 +13,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/output.h"
+#include "err_capture.h"
 #include "expr/expr.h"
 #include "expr/interpreter.h"
 #include "expr/parser.h"
@@ -22,30 +23,7 @@ namespace kup::testing {
 /// The location lines of a fault while no input is open.
 inline constexpr std::string_view kLocation = "\n[Command Line]\n";
 
-/// Sends standard error to a temporary file while it lives.
-class ErrCapture {
- public:
-  ErrCapture() : file_(std::tmpfile()) { set_output_fds(1, fileno(file_)); }
-  ~ErrCapture() {
-    set_output_fds(1, 2);
-    std::fclose(file_);
-  }
-  ErrCapture(const ErrCapture&) = delete;
-  ErrCapture& operator=(const ErrCapture&) = delete;
-
-  /// Everything written so far.
-  std::string text() const {
-    std::string all;
-    char chunk[4096];
-    ssize_t got;
-    for (off_t at = 0; (got = ::pread(fileno(file_), chunk, sizeof chunk, at)) > 0; at += got)
-      all.append(chunk, static_cast<std::size_t>(got));
-    return all;
-  }
-
- private:
-  std::FILE* file_;
-};
+using test_support::ErrCapture;
 
 /// Compiles `text` afresh, as evaluate_to_text does, leaving the code in
 /// code_list and constant_pool.

@@ -12,44 +12,14 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/output.h"
+#include "err_capture.h"
 
 namespace kup::spine_testing {
 
 /// The location lines of a message while no input is open.
 inline constexpr std::string_view kCommandLine = "\n[Command Line]\n";
 
-/// Sends standard error to a temporary file while it lives.
-class ErrCapture {
- public:
-  ErrCapture() : file_(std::tmpfile()) { set_output_fds(1, fileno(file_)); }
-  ~ErrCapture() {
-    set_output_fds(1, 2);
-    std::fclose(file_);
-  }
-  ErrCapture(const ErrCapture&) = delete;
-  ErrCapture& operator=(const ErrCapture&) = delete;
-
-  /// Everything written so far.
-  std::string text() const {
-    std::string all;
-    char chunk[4096];
-    ssize_t got;
-    for (off_t at = 0; (got = ::pread(fileno(file_), chunk, sizeof chunk, at)) > 0; at += got)
-      all.append(chunk, static_cast<std::size_t>(got));
-    return all;
-  }
-
-  /// Everything written so far, and forgets it.
-  std::string take() {
-    std::string all = text();
-    if (::ftruncate(fileno(file_), 0) != 0 || ::lseek(fileno(file_), 0, SEEK_SET) != 0)
-      ADD_FAILURE() << "cannot empty the capture file";
-    return all;
-  }
-
- private:
-  std::FILE* file_;
-};
+using test_support::ErrCapture;
 
 /// A test that starts from the state of a new run, as run_kup does.
 class FreshRun : public ::testing::Test {
