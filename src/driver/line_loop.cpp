@@ -98,7 +98,7 @@ void trace_line(bool data) {
 void write_data_line() {
   ++modes.output_line;
   const std::string& text = line.trace_label;
-  if (text.find('`') == std::string::npos) {
+  if (!expansion_may_hold_backquote() || text.find('`') == std::string::npos) {
     out_write(text);
   } else {
     drop_char(text, line.output_text, '`');

@@ -15,6 +15,7 @@ namespace {
 /// between calls so that warm runs allocate nothing.
 int depth = 0;
 int indirection_steps = 0;
+bool last_may_hold_backquote = true;
 
 struct WorkTexts {
   std::string field;
@@ -77,6 +78,9 @@ class ResultText {
 
   std::string_view text() const { return {buffer_, size_}; }
 
+  /// Set when a backquoted field or a value that may hold a backquote is put.
+  bool backquote = false;
+
  private:
   char buffer_[kMaxText];
   std::size_t size_ = 0;
@@ -120,6 +124,7 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
   FieldBounds b = scan_bounds(kept, end);
   for (;;) {
     std::string_view field(b.start, static_cast<std::size_t>(b.stop - b.start));
+    if (!field.empty() && field.front() == '`') out.backquote = true;
     const bool indirect = !field.empty() && field.front() == '@';
     const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
     if (indirect || entry != nullptr) {
@@ -128,10 +133,13 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
       if (indirect) {
         if (depth == 1) indirection_steps = 0;
         put_resolved(out, resolve_field(field, w), prefix_mode);
+        out.backquote = true;
       } else if (!entry->list && !entry->quoted) {
         out.put(entry->value);
+        out.backquote |= entry->backquoted;
       } else {
         out.put_unquoted(macro_value(entry));
+        out.backquote = true;
       }
     }
     if (b.after == end || *b.after == '\n') break;
@@ -155,6 +163,7 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
     return;
   }
   out.clear();
+  last_may_hold_backquote = false;
   if (source.empty() || source.front() == '\n') return;
   while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
   ResultText result;
@@ -167,7 +176,10 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   }
   --depth;
   out.assign(result.text());
+  last_may_hold_backquote = result.backquote;
 }
+
+bool expansion_may_hold_backquote() { return last_may_hold_backquote; }
 
 void resolve_indirection(std::string& name) {
   static std::string expanded;

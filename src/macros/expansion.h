@@ -15,6 +15,10 @@ inline constexpr int kMaxIndirections = 64;
 /// longer than the longest text ends the run.
 void expand_text(std::string_view source, std::string& out, bool prefix_mode);
 
+/// False when the result of the latest expand_text holds no backquote for
+/// sure (so that the line loop need not search it for backquotes).
+bool expansion_may_hold_backquote();
+
 /// Replaces a name field that begins with "@" by its expansion until it no
 /// longer does (used by every directive that takes a macro name).
 void resolve_indirection(std::string& name);

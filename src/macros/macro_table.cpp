@@ -140,6 +140,7 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   entry->value.assign(value);
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
+  entry->backquoted = entry->value.find('`') != std::string::npos;
   entry->older = table.newest;
   entry->newer = nullptr;
   if (table.newest != nullptr) table.newest->newer = entry;

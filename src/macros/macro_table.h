@@ -27,6 +27,7 @@ struct MacroEntry {
   std::string value;
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
+  bool backquoted = false;  ///< the value holds a backquote
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
 };
