@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <string>
 
+#include "driver/diagnostics.h"
 #include "driver/output.h"
 
 namespace kup::test_support {
@@ -44,5 +45,20 @@ class ErrCapture {
  private:
   std::FILE* file_;
 };
+
+/// Runs `action`, which must end the run with status 1, and returns all it
+/// wrote to standard error.
+template <typename Action>
+std::string fault_text(Action action) {
+  ErrCapture err;
+  try {
+    action();
+  } catch (const RunEnd& end) {
+    EXPECT_EQ(end.status, 1);
+    return err.text();
+  }
+  ADD_FAILURE() << "the run did not end";
+  return {};
+}
 
 }  // namespace kup::test_support

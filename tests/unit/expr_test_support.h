@@ -52,17 +52,9 @@ inline double value_of(std::string_view text) {
 /// wrote to standard error after the location lines.
 template <typename Action>
 std::string fault_of(Action action) {
-  ErrCapture err;
-  try {
-    action();
-  } catch (const RunEnd& end) {
-    EXPECT_EQ(end.status, 1);
-    std::string text = err.text();
-    EXPECT_EQ(text.substr(0, kLocation.size()), kLocation);
-    return text.substr(std::min(text.size(), kLocation.size()));
-  }
-  ADD_FAILURE() << "the run did not end";
-  return {};
+  const std::string text = test_support::fault_text(action);
+  EXPECT_EQ(text.substr(0, kLocation.size()), kLocation);
+  return text.substr(std::min(text.size(), kLocation.size()));
 }
 
 /// The fault message of evaluating `text`.

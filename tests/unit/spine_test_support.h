@@ -28,19 +28,13 @@ class FreshRun : public ::testing::Test {
   void TearDown() override { reset_run_state(); }
 };
 
+using test_support::fault_text;
+
 /// Runs `action`, which must end the run with status 1, and returns all it
 /// wrote to standard error.
 template <typename Action>
 std::string fault_of(Action action) {
-  ErrCapture err;
-  try {
-    action();
-  } catch (const RunEnd& end) {
-    EXPECT_EQ(end.status, 1);
-    return err.text();
-  }
-  ADD_FAILURE() << "the run did not end";
-  return {};
+  return fault_text(action);
 }
 
 }  // namespace kup::spine_testing
