@@ -1,7 +1,9 @@
+#include <algorithm>
 #include <cstring>
 
 #include "directives/directives.h"
 #include "driver/driver.h"
+#include "driver/output.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
 
@@ -107,22 +109,35 @@ void write_data_line() {
   out_put('\n');
 }
 
+/// Expands the data line straight into the buffer of standard output,
+/// without its backquotes: outside Verbose Mode nobody reads the
+/// expansion, so it need not be kept.
+void expand_to_output() {
+  char* const out = out_reserve(kMaxText + 1);
+  std::size_t size = expand_into(line.line_text, out, modes.prefix);
+  if (expansion_may_hold_backquote()) size = static_cast<std::size_t>(std::remove(out, out + size, '`') - out);
+  out[size] = '\n';
+  out_commit(size + 1);
+  ++modes.output_line;
+}
+
 /// What follows the handling of every line: expansion, trace, output, echo,
 /// the Line Mode empty line, the evaluation report and the pending modes.
 void finish_line() {
   const bool data = !modes.directive_line;
-  if (data && !modes.skip) {
-    if (modes.evaluation) expand_text(line.line_text, line.trace_label, modes.prefix);
-    else line.trace_label.assign("Data>\t<Skipped");
-  }
-  if (modes.verbose && !modes.skip) trace_line(data);
-  bool wrote = false;
-  if (data && !modes.skip && modes.evaluation) {
-    write_data_line();
-    wrote = true;
+  const bool expand = data && !modes.skip && modes.evaluation;
+  if (expand && !modes.verbose) {
+    expand_to_output();
+  } else {
+    if (data && !modes.skip) {
+      if (modes.evaluation) expand_text(line.line_text, line.trace_label, modes.prefix);
+      else line.trace_label.assign("Data>\t<Skipped");
+    }
+    if (modes.verbose && !modes.skip) trace_line(data);
+    if (expand) write_data_line();
   }
   if (!data && !modes.skip && modes.echo && top_level().is_stdin) write_echo_line(line.line_text);
-  if (modes.line && !wrote) {
+  if (modes.line && !expand) {
     ++modes.output_line;
     out_put('\n');
   }
@@ -183,11 +198,20 @@ void process_line() {
   build_line_text();
   line.trace_detail.clear();
   modes.directive_line = false;
-  // The first field goes to trace_label only for a directive line: a data
-  // line's trace_label receives its expansion.
+  // '#' is always a field of its own, so the first field is "#" exactly
+  // when the first character after white space is '#'; other lines are
+  // data and need no scan here. The directive word goes to trace_label
+  // (a data line's trace_label receives its expansion).
+  const char* const end = line.line_text.data() + line.line_text.size();
+  const char* const first_char = skip_class(line.line_text.data(), end, ctype::kSpace);
+  if (first_char == end || *first_char != '#') {
+    line.line_rest = {};
+    finish_line();
+    return;
+  }
   std::string_view first;
   line.line_rest = scan_field(line.line_text, first);
-  if (first == "#" && !line.line_rest.empty()) {
+  if (!line.line_rest.empty()) {
     modes.directive_line = true;
     letters_only = true;
     line.line_rest = next_field(line.line_rest, directive_word);

@@ -82,6 +82,13 @@ void out_put(char c) {
   out_buffer[out_used++] = c;
 }
 
+char* out_reserve(std::size_t n) {
+  if (n > kOutBufferSize - out_used) drain();
+  return out_buffer + out_used;
+}
+
+void out_commit(std::size_t n) { out_used += n; }
+
 bool out_flush() {
   write_out(out_buffer, out_used);
   out_used = 0;

@@ -3,6 +3,7 @@
 // is written at once. Both descriptors can be redirected for in-process runs.
 #pragma once
 
+#include <cstddef>
 #include <string_view>
 
 namespace kup {
@@ -15,6 +16,13 @@ void set_output_fds(int out_fd, int err_fd);
 /// out_reader_gone).
 void out_write(std::string_view text);
 void out_put(char c);
+
+/// Room for `n` (at most 64 KiB) more characters at the end of the buffer
+/// of standard output, to be written in place and then kept with
+/// out_commit; what is not committed is not written. Can end the run as
+/// out_write does.
+char* out_reserve(std::size_t n);
+void out_commit(std::size_t n);
 
 /// Writes the buffer of standard output; returns false if this or any
 /// earlier write failed (whatever is written after a failure is dropped).

@@ -1,10 +1,13 @@
 #include "macros/expansion.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <deque>
 
 #include "driver/driver.h"
+#include "macros/class_masks.h"
 #include "macros/macro_table.h"
 
 namespace kup {
@@ -57,6 +60,8 @@ inline void copy_piece(char* to, const char* from, std::size_t n) {
 /// text: a result that would be longer is refused before it is written.
 class ResultText {
  public:
+  explicit ResultText(char* buffer) : buffer_(buffer) {}
+
   void put(const char* p, std::size_t n) {
     if (n > kMaxText - size_) too_long();
     copy_piece(buffer_ + size_, p, n);
@@ -76,13 +81,13 @@ class ResultText {
     put(p, static_cast<std::size_t>(end - p));
   }
 
-  std::string_view text() const { return {buffer_, size_}; }
+  std::size_t size() const { return size_; }
 
   /// Set when a backquoted field or a value that may hold a backquote is put.
   bool backquote = false;
 
  private:
-  char buffer_[kMaxText];
+  char* buffer_;
   std::size_t size_ = 0;
 };
 
@@ -115,68 +120,161 @@ void put_resolved(ResultText& out, std::string_view field, bool prefix_mode) {
   else out.put(field);
 }
 
-void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w) {
-  // Fields are views of the source. The source between replaced fields,
-  // white space included, is copied in one piece when the next replacement
-  // (or the end) is reached: `kept` is where that uncopied text begins.
-  const char* const end = source.data() + source.size();
-  const char* kept = source.data();
-  FieldBounds b = scan_bounds(kept, end);
-  for (;;) {
-    std::string_view field(b.start, static_cast<std::size_t>(b.stop - b.start));
-    if (!field.empty() && field.front() == '`') out.backquote = true;
-    const bool indirect = !field.empty() && field.front() == '@';
-    const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
-    if (indirect || entry != nullptr) {
-      out.put(kept, static_cast<std::size_t>(b.start - kept));
-      kept = b.stop;
-      if (indirect) {
-        if (depth == 1) indirection_steps = 0;
-        put_resolved(out, resolve_field(field, w), prefix_mode);
-        out.backquote = true;
-      } else if (!entry->list && !entry->quoted) {
-        out.put(entry->value);
-        out.backquote |= entry->backquoted;
-      } else {
-        out.put_unquoted(macro_value(entry));
-        out.backquote = true;
-      }
-    }
-    if (b.after == end || *b.after == '\n') break;
-    b = scan_bounds(b.after, end);
+/// Puts the replacement of the field [start, stop), if it has one, after
+/// the source from `kept` up to the field; `kept` then moves past it.
+inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
+                          bool prefix_mode, WorkTexts& w) {
+  const std::string_view field(start, static_cast<std::size_t>(stop - start));
+  const bool indirect = !field.empty() && field.front() == '@';
+  const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
+  if (!indirect && entry == nullptr) return;
+  out.put(kept, static_cast<std::size_t>(start - kept));
+  kept = stop;
+  if (indirect) {
+    if (depth == 1) indirection_steps = 0;
+    put_resolved(out, resolve_field(field, w), prefix_mode);
+    out.backquote = true;
+  } else if (!entry->list && !entry->quoted) {
+    out.put(entry->value);
+    out.backquote |= entry->backquoted;
+  } else {
+    out.put_unquoted(macro_value(entry));
+    out.backquote = true;
   }
-  // Up to the end of the last field; then its trailing white space, up to
-  // a newline, on a data line only.
-  if (b.stop > kept) out.put(kept, static_cast<std::size_t>(b.stop - kept));
+}
+
+/// Puts the rest of the source: up to `last_stop`, the end of its last
+/// field, and then, on a data line only, the white space after that field
+/// up to a newline.
+inline void put_tail(const char* kept, const char* last_stop, const char* end, ResultText& out) {
+  if (last_stop > kept) out.put(kept, static_cast<std::size_t>(last_stop - kept));
   if (!modes.directive_line) {
-    const std::string_view trail(b.stop, static_cast<std::size_t>(b.after - b.stop));
+    const std::string_view trail(last_stop, static_cast<std::size_t>(end - last_stop));
     out.put(trail.substr(0, trail.find('\n')));
   }
 }
 
-}  // namespace
+// Both expansion loops take fields as views of the source. The source
+// between replaced fields, white space included, is copied in one piece
+// when the next replacement (or the end) is reached: `kept` is where that
+// uncopied text begins.
 
-void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
-  if (!source.empty() && source.data() >= out.data() && source.data() < out.data() + out.size()) {
-    const std::string copy(source);
-    expand_text(copy, out, prefix_mode);
-    return;
+/// Expands `source` field by field with the character scanner.
+void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w) {
+  const char* const end = source.data() + source.size();
+  const char* kept = source.data();
+  FieldBounds b = scan_bounds(kept, end);
+  for (;;) {
+    if (b.start != b.stop && *b.start == '`') out.backquote = true;
+    replace_field(b.start, b.stop, kept, out, prefix_mode, w);
+    if (b.after == end || *b.after == '\n') break;
+    b = scan_bounds(b.after, end);
   }
-  out.clear();
-  last_may_hold_backquote = false;
-  if (source.empty() || source.front() == '\n') return;
+  put_tail(kept, b.stop, end, out);
+}
+
+/// Expands `source` with the help of its class masks: it visits only the
+/// fields that can change or that decide where later fields begin.
+///
+/// A field begins at every backquote and at every start of a run of
+/// identifier characters; every other character is white space, inside
+/// such a run, or a one-character field that no macro can be named by.
+/// Of the runs, only those that begin with a character that may begin a
+/// name, or with '@', are looked up. A run that begins with a digit is a
+/// number field, and a backquote begins a backquoted field: both are
+/// measured by the character scanner's rules, and a field may begin right
+/// where such a field ends, inside what the masks see as one run.
+void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w,
+                   const ClassMasks& m) {
+  const char* const base = source.data();
+  const char* const end = base + source.size();
+  const char* kept = base;
+  std::size_t special_end = 0;  // end of the latest number or backquoted field
+  std::size_t from = 0;         // no field begins before this
+  bool fresh = true;            // a field may begin at `from` whatever precedes it
+  std::uint64_t carry = 0;      // the character before the word is of a run
+  std::size_t word = 0;
+  while (word < m.words) {
+    const std::uint64_t ident = m.ident[word];
+    const unsigned offset = static_cast<unsigned>(from - word * 64);
+    std::uint64_t before = (ident << 1) | carry;
+    if (fresh) before &= ~(std::uint64_t{1} << offset);
+    std::uint64_t starts = ((ident & ~before) | m.backquote[word]) & (~std::uint64_t{0} << offset);
+    bool jumped = false;
+    while (starts != 0) {
+      const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(starts));
+      const char c = base[at];
+      if (ctype::is(c, ctype::kNameStart) || c == '@') {
+        replace_field(base + at, base + m.ident_end(at), kept, out, prefix_mode, w);
+      } else if (c == '`' || ctype::is(c, ctype::kDigit)) {
+        if (c == '`') out.backquote = true;
+        special_end = static_cast<std::size_t>(special_field_end(base + at, end) - base);
+        from = special_end;
+        word = from / 64;
+        fresh = jumped = true;
+        break;
+      }
+      starts &= starts - 1;
+    }
+    if (!jumped) {
+      carry = ident >> 63;
+      ++word;
+      from = word * 64;
+      fresh = false;
+    }
+  }
+  // The last field ends after the last character that is not white space,
+  // unless a backquoted field without its closing backquote runs to the end;
+  // a text of white space only is kept whole.
+  const std::size_t content_end = m.content_end();
+  const std::size_t last_stop = content_end == 0 ? source.size() : std::max(content_end, special_end);
+  put_tail(kept, base + last_stop, end, out);
+}
+
+/// Runs one of the loops at the next depth, with its working texts.
+template <class Loop>
+std::size_t expand_at_depth(char* buffer, Loop loop) {
   while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
-  ResultText result;
+  ResultText result(buffer);
   ++depth;
   try {
-    expand_fields(source, result, prefix_mode, work[static_cast<std::size_t>(depth - 1)]);
+    loop(result, work[static_cast<std::size_t>(depth - 1)]);
   } catch (...) {
     --depth;
     throw;
   }
   --depth;
-  out.assign(result.text());
   last_may_hold_backquote = result.backquote;
+  return result.size();
+}
+
+bool masks_enabled = true;
+
+}  // namespace
+
+std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode) {
+  last_may_hold_backquote = false;
+  if (source.empty() || source.front() == '\n') return 0;
+  // The masks serve the expansion at the bottom; nested ones, rare and
+  // short, scan a character at a time.
+  if (masks_enabled && depth == 0 && source.size() <= kMaskedTextMax && !letters_only) {
+    static ClassMasks masks;
+    masks.build(source.data(), source.size());
+    return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
+      expand_masked(source, out, prefix_mode, w, masks);
+    });
+  }
+  return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
+    expand_fields(source, out, prefix_mode, w);
+  });
+}
+
+void use_class_masks(bool on) { masks_enabled = on; }
+
+void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
+  char buffer[kMaxText];
+  const std::size_t size = expand_into(source, buffer, prefix_mode);
+  out.assign(buffer, size);
 }
 
 bool expansion_may_hold_backquote() { return last_may_hold_backquote; }

@@ -1,6 +1,7 @@
 // Replacement of macro names in a text.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -14,6 +15,15 @@ inline constexpr int kMaxIndirections = 64;
 /// `prefix_mode` only fields with a declared prefix are looked up. A result
 /// longer than the longest text ends the run.
 void expand_text(std::string_view source, std::string& out, bool prefix_mode);
+
+/// The same expansion into `buffer`, which holds at least kMaxText
+/// characters; returns the length of the result.
+std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode);
+
+/// Chooses how expand_into finds fields at the bottom of a nesting: with
+/// class masks (on, the default) or a character at a time. Both give the
+/// same results; tests compare them.
+void use_class_masks(bool on);
 
 /// False when the result of the latest expand_text holds no backquote for
 /// sure (so that the line loop need not search it for backquotes).

@@ -1,6 +1,7 @@
 // Text expansion: the white space of data and directive texts, quotes of
 // substituted values, prefix mode, and the two limits, 64 indirection
 // steps per field and 1023 characters per result.
+#include <random>
 #include <string>
 #include <string_view>
 
@@ -141,6 +142,63 @@ TEST_F(Expansion, ResultsOfMoreThan1023CharactersEndTheRun) {
   define_macro("hh", "@h  h");
   EXPECT_EQ(fault_of([] { expanded("@hh"); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
+}
+
+/// A random text of the characters that decide where fields begin and end,
+/// of names that are defined, and of some that are not.
+std::string random_text(std::mt19937& random, std::size_t size) {
+  static const std::string_view pieces[] = {
+      "a", "b", "ab", "x1", "$v", "_u", "p_x", "abc", "1", "5", ".", "e", "+", "-", "`", "@",
+      " ", " ", " ", "\t", "\n", "\r", "=", "(", "[", "]", "!", "\xe9", "#", "'"};
+  std::string text;
+  while (text.size() < size) {
+    text += pieces[random() % std::size(pieces)];
+    if (random() % 97 == 0) text.push_back('\0');
+  }
+  return text;
+}
+
+/// The expansion of `text`, or "<end of run>" when it ends the run (as a
+/// result too long for the longest text does).
+std::string expanded_or_end(std::string_view text, bool prefix_mode) {
+  try {
+    return expanded(text, prefix_mode);
+  } catch (const RunEnd&) {
+    return "<end of run>";
+  }
+}
+
+TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
+  char p[] = "p_";
+  char* args[] = {p};
+  char** cursor = args;
+  int left = 1;
+  declare_prefix(cursor, left);
+  define_macro("a", "b");
+  define_macro("b", "B");
+  define_macro("ab", "'x y'");
+  define_macro("x1", "`q` z");
+  define_macro("$v", "@a");
+  define_macro("_u", "");
+  define_macro("p_x", "1e5");
+  std::mt19937 random(2024);
+  ErrCapture err;
+  for (int round = 0; round < 4000; ++round) {
+    // Sizes around the 64-character words of the masks, and up to the
+    // longest line.
+    const std::size_t size = round % 10 == 0 ? 900 + random() % 120 : random() % 200;
+    const std::string text = random_text(random, size);
+    modes.directive_line = round % 2 == 0;
+    const bool prefix = round % 3 == 0;
+    use_class_masks(true);
+    const std::string masked = expanded_or_end(text, prefix);
+    const std::string masked_err = err.take();
+    use_class_masks(false);
+    const std::string plain = expanded_or_end(text, prefix);
+    use_class_masks(true);
+    ASSERT_EQ(masked, plain) << "text <" << text << ">";
+    ASSERT_EQ(masked_err, err.take()) << "text <" << text << ">";
+  }
 }
 
 }  // namespace

@@ -1,0 +1,61 @@
+// Class masks: one bit per character as the character class table has it,
+// at every place in the 64-character words, and the two searches over them.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "macros/class_masks.h"
+#include "macros/field_scanner.h"
+
+namespace kup {
+namespace {
+
+bool bit(const std::uint64_t* mask, std::size_t i) { return (mask[i / 64] >> (i % 64)) & 1; }
+
+TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
+  std::string all;
+  for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
+  ClassMasks m;
+  // Shifted through every offset of a word, with texts ending anywhere in
+  // a chunk of sixteen.
+  for (std::size_t shift = 0; shift < 64; ++shift) {
+    const std::string text = std::string(shift, 'a') + all + std::string(shift % 17, ' ');
+    m.build(text.data(), text.size());
+    ASSERT_EQ(m.words, text.size() / 64 + 1);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const char c = text[i];
+      ASSERT_EQ(bit(m.space, i), ctype::is(c, ctype::kSpace)) << "byte " << int(c & 0xff);
+      ASSERT_EQ(bit(m.ident, i), ctype::is(c, ctype::kIdent)) << "byte " << int(c & 0xff);
+      ASSERT_EQ(bit(m.backquote, i), c == '`') << "byte " << int(c & 0xff);
+    }
+    // Nothing is set past the end.
+    for (std::size_t i = text.size(); i < m.words * 64; ++i) {
+      ASSERT_FALSE(bit(m.space, i));
+      ASSERT_FALSE(bit(m.ident, i));
+      ASSERT_FALSE(bit(m.backquote, i));
+    }
+  }
+}
+
+TEST(ClassMasks, SearchesStopAtTheEndOfARunOrOfTheText) {
+  ClassMasks m;
+  const std::string run(200, 'x');
+  for (std::size_t size : {0u, 1u, 63u, 64u, 65u, 127u, 128u, 200u}) {
+    m.build(run.data(), size);
+    EXPECT_EQ(m.ident_end(0), size);
+    EXPECT_EQ(m.content_end(), size);
+  }
+  const std::string text = std::string(70, 'y') + "+z  \t\n" + std::string(60, ' ');
+  m.build(text.data(), text.size());
+  EXPECT_EQ(m.ident_end(0), 70u);
+  EXPECT_EQ(m.ident_end(69), 70u);
+  EXPECT_EQ(m.ident_end(70), 70u);
+  EXPECT_EQ(m.ident_end(71), 72u);
+  EXPECT_EQ(m.content_end(), 72u);
+  const std::string blank(130, ' ');
+  m.build(blank.data(), blank.size());
+  EXPECT_EQ(m.content_end(), 0u);
+}
+
+}  // namespace
+}  // namespace kup
