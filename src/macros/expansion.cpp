@@ -173,26 +173,37 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
   put_tail(kept, b.stop, end, out);
 }
 
-/// Expands `source` with the help of its class masks: it visits only the
-/// fields that can change or that decide where later fields begin.
+/// A field of the masked scan that may be replaced, as places in the source.
+struct Candidate {
+  std::uint32_t start;
+  std::uint32_t stop;
+};
+
+/// Room for every field of the longest masked text (fields of a run are
+/// at least one character apart).
+Candidate candidates[kMaskedTextMax / 2 + 1];
+
+/// Finds the fields of `source` that may be replaced, with the help of its
+/// class masks, into `candidates`; returns how many. `special_end`
+/// receives the end of the last number or backquoted field.
 ///
 /// A field begins at every backquote and at every start of a run of
 /// identifier characters; every other character is white space, inside
 /// such a run, or a one-character field that no macro can be named by.
-/// Of the runs, only those that begin with a character that may begin a
-/// name, or with '@', are looked up. A run that begins with a digit is a
+/// Of the runs, those that begin with a character that may begin a name
+/// are kept when a macro of their shape exists (or in prefix mode), and
+/// those that begin with '@' always. A run that begins with a digit is a
 /// number field, and a backquote begins a backquoted field: both are
 /// measured by the character scanner's rules, and a field may begin right
 /// where such a field ends, inside what the masks see as one run.
-void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w,
-                   const ClassMasks& m) {
+std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool prefix_mode, bool& backquote,
+                            std::size_t& special_end) {
   const char* const base = source.data();
   const char* const end = base + source.size();
-  const char* kept = base;
-  std::size_t special_end = 0;  // end of the latest number or backquoted field
-  std::size_t from = 0;         // no field begins before this
-  bool fresh = true;            // a field may begin at `from` whatever precedes it
-  std::uint64_t carry = 0;      // the character before the word is of a run
+  std::size_t count = 0;
+  std::size_t from = 0;     // no field begins before this
+  bool fresh = true;        // a field may begin at `from` whatever precedes it
+  std::uint64_t carry = 0;  // the character before the word is of a run
   std::size_t word = 0;
   while (word < m.words) {
     const std::uint64_t ident = m.ident[word];
@@ -205,9 +216,12 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
       const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(starts));
       const char c = base[at];
       if (ctype::is(c, ctype::kNameStart) || c == '@') {
-        replace_field(base + at, base + m.ident_end(at), kept, out, prefix_mode, w);
+        const std::size_t stop = m.ident_end(at);
+        // Written always, counted only when kept: no branch on the name.
+        candidates[count] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(stop)};
+        count += prefix_mode || c == '@' || may_name_macro(std::string_view(base + at, stop - at));
       } else if (c == '`' || ctype::is(c, ctype::kDigit)) {
-        if (c == '`') out.backquote = true;
+        if (c == '`') backquote = true;
         special_end = static_cast<std::size_t>(special_field_end(base + at, end) - base);
         from = special_end;
         word = from / 64;
@@ -223,12 +237,25 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
       fresh = false;
     }
   }
+  return count;
+}
+
+/// Expands `source` with the help of its class masks: only the fields that
+/// may change are visited, found first and then replaced in order.
+void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w,
+                   const ClassMasks& m) {
+  const char* const base = source.data();
+  const char* kept = base;
+  std::size_t special_end = 0;
+  const std::size_t count = find_candidates(source, m, prefix_mode, out.backquote, special_end);
+  for (std::size_t i = 0; i < count; ++i)
+    replace_field(base + candidates[i].start, base + candidates[i].stop, kept, out, prefix_mode, w);
   // The last field ends after the last character that is not white space,
   // unless a backquoted field without its closing backquote runs to the end;
   // a text of white space only is kept whole.
   const std::size_t content_end = m.content_end();
   const std::size_t last_stop = content_end == 0 ? source.size() : std::max(content_end, special_end);
-  put_tail(kept, base + last_stop, end, out);
+  put_tail(kept, base + last_stop, base + source.size(), out);
 }
 
 /// Runs one of the loops at the next depth, with its working texts.

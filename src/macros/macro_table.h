@@ -47,10 +47,15 @@ extern std::uint16_t macro_shapes[256][kShapeLengths];
 /// The entry named `name` by the hash index; find_macro is the entry point.
 MacroEntry* lookup_macro(std::string_view name);
 
+/// False when no macro has the first byte and length of `name` (which
+/// must not be empty); true says only that one may be named so.
+inline bool may_name_macro(std::string_view name) {
+  return macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] != 0;
+}
+
 /// The entry named `name`, or nullptr. Does not check the name.
 inline MacroEntry* find_macro(std::string_view name) {
-  if (name.empty() || macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] == 0)
-    return nullptr;
+  if (name.empty() || !may_name_macro(name)) return nullptr;
   return lookup_macro(name);
 }
 
