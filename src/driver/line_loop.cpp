@@ -96,29 +96,28 @@ void trace_line(bool data) {
   build_trace_prefix(cond.cond_depth);
 }
 
-/// Writes the expanded data line without its backquotes.
-void write_data_line() {
-  ++modes.output_line;
-  const std::string& text = line.trace_label;
-  if (!expansion_may_hold_backquote() || text.find('`') == std::string::npos) {
-    out_write(text);
-  } else {
-    drop_char(text, line.output_text, '`');
-    out_write(line.output_text);
-  }
-  out_put('\n');
-}
-
-/// Expands the data line straight into the buffer of standard output,
-/// without its backquotes: outside Verbose Mode nobody reads the
-/// expansion, so it need not be kept.
-void expand_to_output() {
-  char* const out = out_reserve(kMaxText + 1);
-  std::size_t size = expand_into(line.line_text, out, modes.prefix);
+/// Keeps the expanded data line of `size` characters written at `out` (room
+/// from out_reserve) without its backquotes, and ends it.
+void commit_data_line(char* out, std::size_t size) {
   if (expansion_may_hold_backquote()) size = static_cast<std::size_t>(std::remove(out, out + size, '`') - out);
   out[size] = '\n';
   out_commit(size + 1);
   ++modes.output_line;
+}
+
+/// Writes the expanded data line kept in trace_label for the trace.
+void write_data_line() {
+  const std::string& text = line.trace_label;
+  char* const out = out_reserve(text.size() + 1);
+  std::memcpy(out, text.data(), text.size());
+  commit_data_line(out, text.size());
+}
+
+/// Expands the data line straight into the buffer of standard output:
+/// outside Verbose Mode nobody reads the expansion, so it need not be kept.
+void expand_to_output() {
+  char* const out = out_reserve(kMaxText + 1);
+  commit_data_line(out, expand_into(line.line_text, out, modes.prefix));
 }
 
 /// What follows the handling of every line: expansion, trace, output, echo,
