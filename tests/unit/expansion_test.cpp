@@ -24,6 +24,15 @@ std::string expanded(std::string_view text, bool prefix_mode = false) {
   return out;
 }
 
+/// Declares the prefix "p_" as the option -p p_ does.
+void declare_prefix_p() {
+  char p[] = "p_";
+  char* args[] = {p};
+  char** cursor = args;
+  int left = 1;
+  declare_prefix(cursor, left);
+}
+
 struct ExpandCase {
   std::string text;
   std::string data;       ///< the result on a data line
@@ -75,11 +84,7 @@ TEST_F(Expansion, IndirectionTakesOneMoreStepPerAt) {
 }
 
 TEST_F(Expansion, PrefixModeLooksUpPrefixedFieldsOnly) {
-  char p[] = "p_";
-  char* args[] = {p};
-  char** cursor = args;
-  int left = 1;
-  declare_prefix(cursor, left);
+  declare_prefix_p();
   modes.directive_line = false;
   define_macro("p_x", "1");
   define_macro("x", "p_x");
@@ -169,11 +174,7 @@ std::string expanded_or_end(std::string_view text, bool prefix_mode) {
 }
 
 TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
-  char p[] = "p_";
-  char* args[] = {p};
-  char** cursor = args;
-  int left = 1;
-  declare_prefix(cursor, left);
+  declare_prefix_p();
   define_macro("a", "b");
   define_macro("b", "B");
   define_macro("ab", "'x y'");
