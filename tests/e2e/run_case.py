@@ -21,7 +21,7 @@ A case file, tests/e2e/cases/<group>/<name>.case:
 The description is required; args are split like a shell and may be
 absent. Other header lines: `stdout_to: PATH` (standard output goes to
 PATH, e.g. /dev/full, and is not compared) and `stdin_from: PATH` (which
-may be a directory).
+may be a directory), `env: NAME=VALUE ...` (variables set for the run).
 Sections: `--- file NAME`, `--- mkdir NAME`, `--- stdin` (default: empty),
 `--- stdout` and `--- stderr` (default: empty), `--- status` (default 0),
 `--- after NAME` (a file that must exist with this content) and
@@ -35,7 +35,11 @@ and outputs stay small in the case file; with `[noeol]` the final newline is
 dropped after repeating. Example: a line of 100,000 "ab" without a newline
 is `--- file in.txt [repeat 100000] [escapes]` followed by the line `ab\`.
 Calendar dates and build stamps in the actual output become {DATE} and
-{BUILD} before comparing.
+{BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
+which it then compares as it is.
+
+With --list DIR the runner prints the name <group>/<name> of every case
+under DIR, one a line, and runs nothing.
 
 Exit status: 0 when the case passes, 1 when it fails, 2 when the case file
 itself is malformed or kup cannot be started.
@@ -57,7 +61,10 @@ DEFAULT_TIMEOUT = 20.0
 # by difflib, which slows down badly on long texts.
 LARGE_DIFF_LINES = 20000
 
-HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from")
+HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env")
+# Variables of the caller's environment that would change kup's output;
+# a case sets them in `env:` when it needs them.
+CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
 SECTION_KINDS = ("file", "mkdir", "stdin", "stdout", "stderr", "status",
                  "after", "absent")
 # Sections that name a path after the kind, and those that take none.
@@ -93,6 +100,7 @@ class Case:
         self.args = []
         self.stdout_to = None
         self.stdin_from = None
+        self.env = {}          # variables set for the run
         self.files = []        # (name, bytes) in file order
         self.mkdirs = []       # names
         self.stdin = None      # bytes, or None for an empty standard input
@@ -221,10 +229,31 @@ def parse_header_line(case, raw, where):
             case.args = shlex.split(value)
         except ValueError as e:
             raise CaseError(f"{where}: cannot split args: {e}")
+    elif key == "env":
+        case.env = parse_env(value, where)
     elif value == "":
         raise CaseError(f"{where}: header '{key}' needs a value")
     else:
         setattr(case, key, value)
+
+
+def parse_env(value, where):
+    """The variables of an `env:` header: NAME=VALUE words, split like a
+    shell, so that a value may be quoted or empty."""
+    try:
+        words = shlex.split(value)
+    except ValueError as e:
+        raise CaseError(f"{where}: cannot split env: {e}")
+    env = {}
+    for word in words:
+        name, equals, text = word.partition("=")
+        if not equals or not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name):
+            raise CaseError(f"{where}: expected NAME=VALUE in env, "
+                            f"got {word!r}")
+        env[name] = text
+    if not env:
+        raise CaseError(f"{where}: header 'env' needs a value")
+    return env
 
 
 def parse_section_line(raw, where):
@@ -396,7 +425,7 @@ def run_kup(kup, case, workdir, timeout):
                 [kup] + case.args, cwd=workdir, stdin=stdin_arg,
                 stdout=(stdout_file if stdout_file is not None
                         else subprocess.PIPE),
-                stderr=subprocess.PIPE, env=run_environment(),
+                stderr=subprocess.PIPE, env=run_environment(case),
                 start_new_session=True)
         except OSError as e:
             raise CaseError(f"cannot start {kup}: {e.strerror}")
@@ -425,10 +454,13 @@ def kill_group(proc):
         pass
 
 
-def run_environment():
-    """The environment of a run: the caller's, in the POSIX locale."""
-    env = dict(os.environ)
+def run_environment(case):
+    """The environment of a run: the caller's, in the POSIX locale, without
+    the variables that kup reads, and with those the case sets."""
+    env = {name: value for name, value in os.environ.items()
+           if name not in CLEARED_VARIABLES}
     env["LC_ALL"] = "C"
+    env.update(case.env)
     return env
 
 
@@ -445,9 +477,12 @@ def collect_files(case, workdir, result):
                       if os.path.lexists(os.path.join(workdir, name))]
 
 
-def apply_placeholders(data):
-    """Replaces calendar dates and build stamps by their placeholders."""
-    return BUILD_RE.sub(b"{BUILD}", DATE_RE.sub(b"{DATE}", data))
+def apply_placeholders(data, fixed_date=False):
+    """Replaces calendar dates (unless the case fixed the date) and build
+    stamps by their placeholders."""
+    if not fixed_date:
+        data = DATE_RE.sub(b"{DATE}", data)
+    return BUILD_RE.sub(b"{BUILD}", data)
 
 
 # ---------------------------------------------------------------- reporting
@@ -518,7 +553,8 @@ def compare(case, result, timeout):
     if not case.stdout_to:
         streams.insert(0, ("stdout", case.stdout, result.stdout))
     for label, expected, actual in streams:
-        actual = apply_placeholders(actual)
+        actual = apply_placeholders(actual,
+                                    "SOURCE_DATE_EPOCH" in case.env)
         if actual != expected:
             problems.append(f"{label} differs:\n"
                             f"{text_diff(label, expected, actual)}")
@@ -580,17 +616,37 @@ def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
     return 1
 
 
+def case_names(directory):
+    """The names <group>/<name> of the case files under `directory`."""
+    names = []
+    for root, _, files in os.walk(directory):
+        for file in files:
+            if file.endswith(".case"):
+                path = os.path.relpath(os.path.join(root, file), directory)
+                names.append(path[:-len(".case")].replace(os.sep, "/"))
+    return sorted(names)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--kup", required=True,
-                        help="path of the kup executable to run")
+    parser.add_argument("--list", metavar="DIR",
+                        help="print the names of the cases under DIR")
+    parser.add_argument("--kup", help="path of the kup executable to run")
     parser.add_argument("--timeout", type=float, default=DEFAULT_TIMEOUT,
                         help="seconds before a run counts as hung "
                              "(default %(default)s)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the temporary case directory")
-    parser.add_argument("case", help="the .case file to run")
+    parser.add_argument("case", nargs="?", help="the .case file to run")
     args = parser.parse_args(argv)
+    if args.list:
+        if not os.path.isdir(args.list):
+            print(f"error: {args.list} is not a directory", file=sys.stderr)
+            return 2
+        print("\n".join(case_names(args.list)))
+        return 0
+    if not args.kup or not args.case:
+        parser.error("--kup and a case file are required")
     kup = os.path.abspath(args.kup)
     if not os.access(kup, os.X_OK):
         print(f"CASE ERROR: {args.kup} is not an executable file")
