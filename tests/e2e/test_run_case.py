@@ -32,6 +32,9 @@ while args:
     elif a == "--stdin":
         sys.stdout.flush()
         sys.stdout.buffer.write(sys.stdin.buffer.read())
+    elif a == "--env":
+        name = args.pop(0)
+        print(name + "=" + os.environ.get(name, "(unset)"))
     elif a == "--date":
         print("started", time.ctime(), "built", "Jul  6 2024 14:40:01")
     elif a == "--write":
@@ -250,6 +253,32 @@ class RunnerTest(unittest.TestCase):
             started {DATE} built {BUILD}
             """)
 
+    def test_env_sets_variables_and_clears_source_date_epoch(self):
+        saved = os.environ.get("SOURCE_DATE_EPOCH")
+        os.environ["SOURCE_DATE_EPOCH"] = "from the caller"
+        try:
+            self.assert_passes("""\
+                description: env sets, the caller's SOURCE_DATE_EPOCH is gone
+                args: --env SOURCE_DATE_EPOCH --env GREETING
+                env: GREETING='a b'
+                --- stdout
+                SOURCE_DATE_EPOCH=(unset)
+                GREETING=a b
+                """)
+        finally:
+            if saved is None:
+                del os.environ["SOURCE_DATE_EPOCH"]
+            else:
+                os.environ["SOURCE_DATE_EPOCH"] = saved
+        # A case that fixes the date compares dates as they are.
+        self.assert_fails("""\
+            description: no {DATE} placeholder once the date is fixed
+            args: --date
+            env: SOURCE_DATE_EPOCH=0
+            --- stdout
+            started {DATE} built {BUILD}
+            """, "stdout differs")
+
     def test_after_and_absent(self):
         case = """\
             description: files left behind are checked
@@ -317,10 +346,23 @@ class RunnerTest(unittest.TestCase):
             "description: x\nargs: 'open\n": "cannot split args",
             "description: x\n--- stdout\n--- stdout\n": "given twice",
             "description: x\nstdout_to: f\n--- stdout\n": "exclude each other",
+            "description: x\nenv: A B=1\n": "expected NAME=VALUE",
         }
         for text, message in bad.items():
             with self.subTest(text=text):
                 self.assert_fails(text, "CASE ERROR", message, status=2)
+
+    def test_list_names_the_cases_of_a_directory(self):
+        cases = os.path.join(self.dir.name, "cases")
+        for name in ("g/b.case", "g/a.case", "h/deep/c.case", "g/notes.md"):
+            os.makedirs(os.path.dirname(os.path.join(cases, name)),
+                        exist_ok=True)
+            open(os.path.join(cases, name), "w").close()
+        proc = subprocess.run([sys.executable,
+                               os.path.join(HERE, "run_case.py"),
+                               "--list", cases],
+                              capture_output=True, text=True)
+        self.assertEqual(proc.stdout, "g/a\ng/b\nh/deep/c\n")
 
     def test_command_line_exit_status(self):
         path = self.write_case(self.COPY.format(second="TWO"), "cli.case")
