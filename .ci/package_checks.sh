@@ -3,7 +3,7 @@
 # package is made in BUILD_DIR:
 #  - lintian reports no error and no warning on the package;
 #  - a second build with nothing changed compiles and links nothing;
-#  - two clones of HEAD in different folders, built with the same
+#  - two clones of the commit checked out (HEAD) in different folders, built with the same
 #    SOURCE_DATE_EPOCH, give the same kup and the same package, byte for
 #    byte; one of them is built where GoogleTest is not found, as the first
 #    command of the README must work there.
@@ -34,10 +34,12 @@ echo "-- reproducible build"
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 epoch=$(git log -1 --format=%ct)
+revision=$(git rev-parse HEAD)
 # Different depths and names, so that paths left in the output show.
 clones=("$work/one/kup" "$work/second/folder/kup-copy")
 for clone in "${clones[@]}"; do
-  git clone -q --no-local . "$clone"
+  git clone -q --no-local --no-checkout . "$clone"
+  git -C "$clone" checkout -q --detach "$revision"
 done
 (cd "${clones[0]}" && export SOURCE_DATE_EPOCH=$epoch &&
   cmake -S . -B build -DKUP_BUILD_TESTS=OFF >/dev/null &&
