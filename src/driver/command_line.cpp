@@ -7,6 +7,7 @@
 #include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -81,11 +82,11 @@ void define_from_option(char letter, Cursor& cursor) {
 
 /// Creates the echo file; an existing file is never touched.
 void open_echo_file(const std::string& path, std::string_view mode) {
-  // "x" creates the file exclusively: the open fails if anything exists
-  // at that path, so an existing file is never truncated.
+  // The file is created exclusively: the open fails if anything exists at
+  // that path, so an existing file is never truncated.
   std::FILE* file = nullptr;
   errno = 0;
-  if (path.find('\0') == std::string::npos) file = std::fopen(path.c_str(), "wx");
+  if (path.find('\0') == std::string::npos) file = create_new_file(path.c_str());
   if (file == nullptr && errno == EEXIST)
     fatal_command_line(format("KUP error - attempt to rewrite existing echo file: '%s'\n", path));
   if (file == nullptr) fatal_command_line(format("KUP error - problem to open echo file (%s): '%s'\n", mode, path));
@@ -169,12 +170,15 @@ void second_pass(int argc, char** argv) {
 }  // namespace
 
 std::string date_text(long long time) {
-  std::time_t t = static_cast<std::time_t>(time);
-  char text[64] = {};
-  if (ctime_r(&t, text) == nullptr) return {};
-  std::string result(text);
-  if (!result.empty() && result.back() == '\n') result.pop_back();
-  return result;
+  static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                            "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm t{};
+  if (!local_time(time, t)) return {};
+  char text[64];
+  std::snprintf(text, sizeof text, "%s %s %2d %02d:%02d:%02d %d", kDays[t.tm_wday], kMonths[t.tm_mon], t.tm_mday,
+                t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+  return text;
 }
 
 bool start_up(int argc, char** argv) {

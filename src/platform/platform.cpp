@@ -1,0 +1,78 @@
+#include "platform/platform.h"
+
+#include <cerrno>
+#include <fcntl.h>
+
+#ifdef _WIN32
+#include <io.h>
+#include <sys/stat.h>
+#else
+#include <unistd.h>
+#endif
+
+namespace kup {
+
+#ifdef _WIN32
+
+namespace {
+/// The most bytes one _read or _write call takes (its count is an int).
+constexpr std::size_t kMaxTransfer = 1u << 30;
+}
+
+int open_for_reading(const char* path) { return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
+
+std::FILE* create_new_file(const char* path) {
+  const int fd = ::_open(path, _O_WRONLY | _O_CREAT | _O_EXCL | _O_BINARY | _O_NOINHERIT, _S_IREAD | _S_IWRITE);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::_fdopen(fd, "wb");
+  if (file == nullptr) ::_close(fd);
+  return file;
+}
+
+std::ptrdiff_t read_bytes(int fd, char* data, std::size_t size) {
+  return ::_read(fd, data, static_cast<unsigned>(size < kMaxTransfer ? size : kMaxTransfer));
+}
+
+std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size) {
+  return ::_write(fd, data, static_cast<unsigned>(size < kMaxTransfer ? size : kMaxTransfer));
+}
+
+void close_descriptor(int fd) { ::_close(fd); }
+
+void use_binary_standard_streams() {
+  for (int fd = 0; fd <= 2; ++fd) ::_setmode(fd, _O_BINARY);
+}
+
+bool local_time(long long seconds, std::tm& out) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  return ::localtime_s(&out, &t) == 0;
+}
+
+#else
+
+int open_for_reading(const char* path) { return ::open(path, O_RDONLY | O_CLOEXEC); }
+
+std::FILE* create_new_file(const char* path) {
+  const int fd = ::open(path, O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return nullptr;
+  std::FILE* file = ::fdopen(fd, "w");
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
+std::ptrdiff_t read_bytes(int fd, char* data, std::size_t size) { return ::read(fd, data, size); }
+
+std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
+
+void close_descriptor(int fd) { ::close(fd); }
+
+void use_binary_standard_streams() {}
+
+bool local_time(long long seconds, std::tm& out) {
+  const std::time_t t = static_cast<std::time_t>(seconds);
+  return ::localtime_r(&t, &out) != nullptr;
+}
+
+#endif
+
+}  // namespace kup
