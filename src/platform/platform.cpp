@@ -4,8 +4,11 @@
 #include <fcntl.h>
 
 #ifdef _WIN32
+#define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <stdlib.h>
 #include <sys/stat.h>
+#include <windows.h>
 #else
 #include <unistd.h>
 #endif
@@ -17,7 +20,22 @@ namespace kup {
 namespace {
 /// The most bytes one _read or _write call takes (its count is an int).
 constexpr std::size_t kMaxTransfer = 1u << 30;
+
+/// After a failed write on `fd`: whether it failed because the reader of
+/// its pipe has gone away. The system reports that under several errors,
+/// not all of which the C library turns into EPIPE; some come out as
+/// EINVAL, which a write of valid bytes on a pipe gives for no other reason.
+bool pipe_reader_gone(int fd) {
+  if (errno == EPIPE) return true;
+  switch (_doserrno) {
+    case ERROR_NO_DATA:
+    case ERROR_BROKEN_PIPE:
+    case ERROR_PIPE_NOT_CONNECTED:
+      return true;
+  }
+  return errno == EINVAL && ::GetFileType(reinterpret_cast<HANDLE>(::_get_osfhandle(fd))) == FILE_TYPE_PIPE;
 }
+}  // namespace
 
 int open_for_reading(const char* path) { return ::_open(path, _O_RDONLY | _O_BINARY | _O_NOINHERIT); }
 
@@ -34,7 +52,9 @@ std::ptrdiff_t read_bytes(int fd, char* data, std::size_t size) {
 }
 
 std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size) {
-  return ::_write(fd, data, static_cast<unsigned>(size < kMaxTransfer ? size : kMaxTransfer));
+  const int done = ::_write(fd, data, static_cast<unsigned>(size < kMaxTransfer ? size : kMaxTransfer));
+  if (done < 0 && pipe_reader_gone(fd)) errno = EPIPE;
+  return done;
 }
 
 void close_descriptor(int fd) { ::_close(fd); }
