@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Cross builds: kup for Linux arm64 and for Windows x86-64, each built with
-# its toolchain file and run on every end-to-end case through an emulator
-# (qemu-aarch64-static, wine64). The cases that cannot hold on a platform
+# its toolchain file and run on every end-to-end case, and on the pipe
+# test, through an emulator (qemu-aarch64-static, wine64). The cases that cannot hold on a platform
 # say so in their `skip:` line; every other case must pass. Also makes the
 # Windows ZIP package and checks what it holds.
 #
@@ -60,14 +60,15 @@ cross_build() {
   cmake --build "$dir" -j2
 }
 
-# Runs every case with the runner's options; shows the failures in full,
-# or else the count of each outcome.
+# Runs every case, and kup piped into `head -1`, with the runner's
+# options; shows the failures in full, or else the count of each outcome.
 run_cases() {
   python3 tests/e2e/run_case.py -j2 "$@" "${CASES[@]}" >"$CASE_LOG" || {
     grep -v '^PASS ' "$CASE_LOG"
     return 1
   }
   tail -n 1 "$CASE_LOG"
+  python3 tests/e2e/test_pipe.py "$@"
 }
 
 step "cross tools"
