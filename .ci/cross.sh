@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Cross builds: kup for Linux arm64 and for Windows x86-64, each built with
-# its toolchain file and run on every end-to-end case, and on the pipe
-# test, through an emulator (qemu-aarch64-static, wine64). The cases that cannot hold on a platform
-# say so in their `skip:` line; every other case must pass. Also makes the
-# Windows ZIP package and checks what it holds.
+# its toolchain file and run through an emulator (qemu-aarch64-static,
+# wine64) on every end-to-end case and on the pipe test. The cases that
+# cannot hold on a platform say so in their `skip:` line; every other case
+# must pass. Also makes the Windows ZIP package and checks what it holds.
 #
 # Run from the root of a clean clone (called by .ci/run); installs the
 # cross compilers and emulators that are missing.
