@@ -7,6 +7,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -32,9 +33,8 @@ long long parse_epoch(std::string_view text) {
 }  // namespace
 
 CalendarTime local_time(long long seconds) {
-  std::time_t t = static_cast<std::time_t>(seconds);
   std::tm parts{};
-  if (localtime_r(&t, &parts) == nullptr) return universal_time(seconds);
+  if (!local_time_parts(seconds, parts)) return universal_time(seconds);
   return {parts.tm_year + 1900, parts.tm_mon, parts.tm_mday, parts.tm_wday,
           parts.tm_hour,        parts.tm_min, parts.tm_sec};
 }

@@ -1,9 +1,8 @@
 #include "driver/diagnostics.h"
 
-#include <unistd.h>
-
 #include "driver/driver.h"
 #include "input/input_stack.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -29,7 +28,7 @@ void terminate_run(int status) {
   for (int i = inputs.file_level; i >= 0; --i) {
     InputLevel& level = inputs.levels[i];
     if (!level.is_stdin && !level.stream_closed) {
-      ::close(level.reader->fd());
+      close_descriptor(level.reader->fd());
       level.reader->detach();
       level.stream_closed = true;
     }

@@ -372,6 +372,48 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(proc.returncode, 1, proc.stdout)
         self.assertIn("stdout differs", proc.stdout)
 
+    # -- other platforms
+
+    def test_launcher_runs_kup(self):
+        script = os.path.join(self.dir.name, "not-executable")
+        with open(script, "w") as f:
+            f.write(STAND_IN)
+        path = self.write_case("""\
+            description: run through an interpreter
+            args: --err launched
+            --- stderr
+            launched
+            """)
+        out = io.StringIO()
+        self.assertEqual(run_case.run_case(script, path, out=out), 2)
+        self.assertEqual(run_case.run_case(script, path, out=out,
+                                           launcher=[sys.executable]), 0)
+
+    def test_skip_applies_on_its_platform_only(self):
+        passing = self.write_case("description: runs\n", "runs.case")
+        skipped = self.write_case("""\
+            description: fails wherever it runs
+            skip: windows no such thing there
+            args: --status 1
+            """, "skipped.case")
+        runner = os.path.join(HERE, "run_case.py")
+        proc = subprocess.run([sys.executable, runner, "--kup", self.kup,
+                               "--platform", "windows", "-j", "2", passing,
+                               skipped], capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 0, proc.stdout)
+        self.assertIn(f"SKIP {skipped} on windows: no such thing there\n",
+                      proc.stdout)
+        self.assertTrue(proc.stdout.endswith(
+            "1 pass, 1 skip, 0 fail, 0 case error\n"), proc.stdout)
+        with open(skipped) as f:
+            self.assert_fails(f.read(), "exit status")
+        for text, message in {"skip: linux x\n": "expected 'skip:",
+                              "skip: windows\n": "expected 'skip:",
+                              "skip: arm64 a\nskip: arm64 b\n": "twice"}.items():
+            with self.subTest(text=text):
+                self.assert_fails("description: x\n" + text, "CASE ERROR",
+                                  message, status=2)
+
     # -- the case writer
 
     def test_new_case_records_a_case_that_passes(self):
