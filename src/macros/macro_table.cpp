@@ -1,5 +1,7 @@
 #include "macros/macro_table.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -66,14 +68,27 @@ std::uint64_t load_tail(const char* p, std::size_t n) {
   return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
 }
 
-/// A hash of the name taken eight bytes at a time (names are short).
+/// Spreads every bit of `h` over every bit of the result (a bijection with
+/// full avalanche: two multiply-xorshift rounds).
+std::uint64_t mix(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDULL;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ULL;
+  return h ^ (h >> 33);
+}
+
+/// A hash of the name taken eight bytes at a time (names are short). The
+/// chain of multiplications keeps names of one length apart but moves the
+/// bits of a byte only upwards; the final mix lets every byte reach every
+/// bit, so numbered names (NAME0, ITEM_007, x[3]) spread like random ones.
 std::uint64_t hash_name(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
   std::uint64_t h = name.size() * kMultiplier;
   std::size_t i = 0;
   for (; i + 8 <= name.size(); i += 8) h = (h ^ load_word(name.data() + i)) * kMultiplier;
   if (i < name.size()) h = (h ^ load_tail(name.data() + i, name.size() - i)) * kMultiplier;
-  return h ^ (h >> 31);
+  return mix(h);
 }
 
 /// Compares names of the same length, short ones without a library call.
@@ -87,8 +102,11 @@ bool same_name(const std::string& a, std::string_view b) {
   return std::memcmp(a.data(), b.data(), n) == 0;
 }
 
+constexpr int kSlotBits = std::countr_zero(kIndexSlots);
+
+/// The tag is the high half of the hash; the home slot its highest bits.
 std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
-std::size_t home_slot(std::uint32_t tag) { return tag & (kIndexSlots - 1); }
+std::size_t home_slot(std::uint32_t tag) { return tag >> (32 - kSlotBits); }
 MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1]; }
 
 /// The slot holding `name`, or the empty slot where it would go.
@@ -266,6 +284,17 @@ int list_macro(std::string_view name) {
 }
 
 int macro_count() { return table.count; }
+
+int longest_probe() {
+  int longest = 0;
+  for (std::size_t slot = 0; slot < kIndexSlots; ++slot) {
+    const Slot& s = table.index[slot];
+    if (s.entry == 0) continue;
+    const std::size_t distance = (slot - home_slot(s.tag)) & (kIndexSlots - 1);
+    longest = std::max(longest, static_cast<int>(distance) + 1);
+  }
+  return longest;
+}
 
 MacroEntry* oldest_macro() { return table.oldest; }
 

@@ -78,6 +78,10 @@ int list_macro(std::string_view name);
 /// Number of macros defined.
 int macro_count();
 
+/// The most slots a lookup of a defined name visits: how well the names
+/// spread over the index.
+int longest_probe();
+
 /// The oldest entry, for walking the table in order through `newer`.
 MacroEntry* oldest_macro();
 
