@@ -229,8 +229,17 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  const Slot& s = table.index[find_slot(name)];
-  return s.entry == 0 ? nullptr : entry_at(s);
+  // find_slot's loop, written out for the lookups of expansion.
+  const std::uint64_t hash = hash_name(name);
+  const std::uint16_t tag = tag_of(hash);
+  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
+    const Slot s = table.index[slot];
+    if (s.entry == 0) return nullptr;
+    if (s.tag == tag) {
+      MacroEntry* entry = entry_at(s);
+      if (same_name(*entry, name)) return entry;
+    }
+  }
 }
 
 std::string_view macro_value(const MacroEntry* entry) {
