@@ -151,7 +151,6 @@ FAMILIES = {
     "prefix": ("30+ characters, shared prefix",
                lambda i: f"APP_CONFIG_SECTION_DATABASE_OPTION_{i}"),
     "byte": ("40 characters, one byte differs", one_byte_differs),
-    "random": ("random lower-case names", macro_name),
 }
 FAMILY_COUNTS = (10, 990)
 
@@ -331,15 +330,22 @@ def expansion_workloads(work: Path, sizes: Sizes, rng: random.Random, vocab: lis
     return out
 
 
-def family_workloads(work: Path, sizes: Sizes, rng: random.Random, vocab: list[str]) -> list[Workload]:
+def family_workloads(work: Path, sizes: Sizes, rng: random.Random, vocab: list[str],
+                     keep: set | None = None) -> list[Workload]:
     """For every naming family, the same kind of text with 10 and with 990
     of its names defined (kup alone); and NAME0..NAME499 on a text of about
-    100 MB, for kup, GNU m4 and awk."""
+    100 MB, for kup, GNU m4 and awk. Only the texts named in `keep` are
+    written (all without it); each has a generator of its own, so a text
+    is the same whichever others are written."""
     out = []
-    for family, (label, _) in FAMILIES.items():
+    seed = rng.getrandbits(32)
+    for index, (family, (label, _)) in enumerate(FAMILIES.items()):
         for n in FAMILY_COUNTS:
             names = family_names(family, n)
             key = f"fam-{family}-{n}"
+            if keep is not None and key not in keep:
+                continue
+            rng = random.Random(seed * 1000 + index * 10 + FAMILY_COUNTS.index(n))
             lines = data_lines(rng, vocab, n, sizes.family_lines, names)
             w = expansion_workload(work / "families", key,
                                    f"{label}: {sizes.family_lines:,} lines, {n} macros",
@@ -350,6 +356,9 @@ def family_workloads(work: Path, sizes: Sizes, rng: random.Random, vocab: list[s
             w.sample.expected = expected_lines(sample, n, names)
             w.extra.update(family=family, macros=n)
             out.append(w)
+    if keep is not None and "names-500x8" not in keep:
+        return out
+    rng = random.Random(seed * 1000 + 999)
     names = [f"NAME{i}" for i in range(500)]
     lines = data_lines(rng, vocab, 500, sizes.family_lines, names)
     w = expansion_workload(work / "families", "names-500x8",
@@ -965,7 +974,11 @@ def main() -> int:
     for index, (generate, keys) in enumerate(groups):
         if keep is None or keys & keep:
             # A generator of its own per group: the same text with or without --only.
-            workloads += generate(work, sizes, random.Random(args.seed * 100 + index), vocab)
+            rng = random.Random(args.seed * 100 + index)
+            if generate is family_workloads:
+                workloads += generate(work, sizes, rng, vocab, keep)
+            else:
+                workloads += generate(work, sizes, rng, vocab)
     if keep is not None:
         workloads = [w for w in workloads if w.key in keep]
 

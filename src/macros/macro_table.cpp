@@ -113,9 +113,10 @@ std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(has
 std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
 
-/// The slot holding `name` (whose hash has the `tag`), or the empty slot
-/// where it would go, probing from `slot` on.
-std::size_t find_slot_from(std::string_view name, std::uint16_t tag, std::size_t slot) {
+/// The slot holding `name`, or the empty slot where it would go.
+std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+  const std::uint16_t tag = tag_of(hash);
+  std::size_t slot = home_slot(hash);
   for (;;) {
     const Slot s = table.index[slot];
     if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
@@ -123,14 +124,7 @@ std::size_t find_slot_from(std::string_view name, std::uint16_t tag, std::size_t
   }
 }
 
-std::size_t find_slot(std::string_view name, std::uint64_t hash) {
-  return find_slot_from(name, tag_of(hash), home_slot(hash));
-}
-
 std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
-
-/// Slots a lookup reads at once.
-constexpr unsigned kProbeGroup = 4;
 
 /// The home slot of the entry in a slot (deletion is rare: it hashes).
 std::size_t home_of(const Slot& s) { return home_slot(hash_name(entry_at(s)->name)); }
@@ -229,7 +223,8 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  // find_slot's loop, written out for the lookups of expansion.
+  // find_slot's loop, written out for the lookups of expansion, which
+  // mostly hit in the home slot.
   const std::uint64_t hash = hash_name(name);
   const std::uint16_t tag = tag_of(hash);
   for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {

@@ -28,7 +28,7 @@ inline constexpr std::size_t kNameHead = 88;
 /// stored, so what expansion asks of it is noted when it is stored.
 ///
 /// A lookup that finds the entry reads its first cache line (the value,
-/// short ones held in place, the flags, the name's length and its first 24
+/// short ones held in place, the flags, the name's length and its first
 /// bytes) and, for a longer name, the second (the name's next 64 bytes).
 /// The name as a string and the chain come after.
 struct alignas(64) MacroEntry {
