@@ -1,7 +1,8 @@
 // The macro table and the prefix table: order of definition and positions,
 // the warnings of redefinition and removal, lists removed with their
 // elements, the limit of 999 macros, the identifier rule, prefixes, and the
-// name index checked against a plain model under random use.
+// name index checked against a plain model under random use and spreading
+// numbered names.
 #include <algorithm>
 #include <cstdio>
 #include <map>
@@ -365,7 +366,6 @@ TEST_F(MacroTable, FindsNamesAfterManyRemovals) {
   EXPECT_EQ(listing_of("n899"), "[600]:  (  global)  n899\t\t<899>\n");
 }
 
-
 /// A family of 999 names as templates number them.
 struct NameFamily {
   const char* label;
@@ -397,7 +397,7 @@ const NameFamily kNameFamilies[] = {
 };
 
 TEST_F(MacroTable, NumberedNamesSpreadOverTheIndex) {
-  // 999 names in 2048 slots: a hash that loses the last bytes of a short
+  // 999 names of one pattern: a hash that loses the last bytes of a short
   // name or the middle of a long one crowds them into a few home slots.
   for (const NameFamily& family : kNameFamilies) {
     reset_macro_table();
