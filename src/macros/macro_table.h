@@ -19,15 +19,26 @@ inline constexpr std::string_view kListMarker = "$LIST$";
 /// At most this many macros can exist.
 inline constexpr int kMaxMacros = 999;
 
+/// Bytes of a name kept in the entry beside the value, where a lookup
+/// compares them.
+inline constexpr std::size_t kNameHead = 88;
+
 /// One macro: a name and its stored value. Entries are kept in order of
 /// definition as a doubly linked chain. The value never changes once
 /// stored, so what expansion asks of it is noted when it is stored.
-struct MacroEntry {
-  std::string name;
+///
+/// A lookup that finds the entry reads its first cache line (the value,
+/// short ones held in place, the flags, the name's length and its first
+/// bytes) and, for a longer name, the second (the name's next 64 bytes).
+/// The name as a string and the chain come after.
+struct alignas(64) MacroEntry {
   std::string value;
+  std::uint32_t name_size = 0;
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
   bool backquoted = false;  ///< the value holds a backquote
+  char name_head[kNameHead] = {};  ///< the first bytes of the name, zero-padded
+  std::string name;
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
 };
@@ -77,6 +88,10 @@ int list_macro(std::string_view name);
 
 /// Number of macros defined.
 int macro_count();
+
+/// The most slots a lookup of a defined name visits: how well the names
+/// spread over the index.
+int longest_probe();
 
 /// The oldest entry, for walking the table in order through `newer`.
 MacroEntry* oldest_macro();
