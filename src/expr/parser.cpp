@@ -1,6 +1,5 @@
 #include "expr/parser.h"
 
-#include <algorithm>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -57,13 +56,6 @@ constexpr MonadicName kFunctions[] = {
     {"abs", kCodeAbs},     {"sign", kCodeSign},
 };
 
-/// The one-character monadic operators; plus compiles to nothing.
-constexpr MonadicName kSigns[] = {
-    {"!", kCodeNot},
-    {"+", kCodeNothing},
-    {"-", kCodeNegate},
-};
-
 /// Counts the nesting of compile_span and ends the run when it gets too
 /// deep for the machine stack.
 class NestingGuard {
@@ -101,9 +93,12 @@ std::int32_t function_code(std::string_view name) {
 
 /// The code of a one-character monadic operator, or -1 for any other character.
 std::int32_t sign_code(char c) {
-  for (const MonadicName& sign : kSigns)
-    if (sign.name[0] == c) return sign.code;
-  return -1;
+  switch (c) {
+    case '!': return kCodeNot;
+    case '+': return kCodeNothing;
+    case '-': return kCodeNegate;
+    default: return -1;
+  }
 }
 
 /// The dyadic operator spelt by `run`, or null.
@@ -151,15 +146,45 @@ OperandScan scan_literal(Span at) {
   return literal;
 }
 
-/// Compiles a lone number: its value goes to the pool, code 1 to the list.
-void compile_literal(Span span) {
-  constant_pool.append(literal_value({span.begin, scan_number(span)}));
+/// A span's form, with what was found while telling it: the end of a lone
+/// number, or the monadic operator at the start of a monadic form.
+struct SpanShape {
+  SpanForm form = SpanForm::General;
+  const char* number_end = nullptr;
+  MonadicScan op;
+};
+
+/// Tells the form of a span by the rules of classify_span.
+SpanShape shape_of(Span span) {
+  SpanShape shape;
+  if (span.empty()) return shape;
+  if (is_digit(*span.begin)) {
+    // A digit begins no monadic operator: a lone number or the general form.
+    const char* number_end = scan_number(span);
+    if (skip_space(span.from(number_end)) == span.end) {
+      shape.form = SpanForm::LoneNumber;
+      shape.number_end = number_end;
+    }
+    return shape;
+  }
+  shape.op = scan_monadic(span);
+  if (shape.op.found) {
+    OperandScan operand = scan_operand(span.from(shape.op.next));
+    if (operand.found && operand.next == span.end) shape.form = SpanForm::Monadic;
+  }
+  return shape;
+}
+
+/// Compiles a lone number that ends at `number_end`: its value goes to the
+/// pool, code 1 to the list.
+void compile_literal(Span span, const char* number_end) {
+  constant_pool.append(literal_value({span.begin, number_end}));
   code_list.append(kCodeLiteral);
 }
 
-/// Compiles a monadic operator and the rest of the span as its operand.
-void compile_monadic(Span span) {
-  MonadicScan op = scan_monadic(span);
+/// Compiles the monadic operator `op` found at the span's start and the
+/// rest of the span as its operand.
+void compile_monadic(Span span, const MonadicScan& op) {
   compile_span(span.from(op.next));
   if (op.code != kCodeNothing) code_list.append(op.code);
 }
@@ -247,10 +272,11 @@ double literal_value(Span literal) {
   // A whole number of up to 15 digits is exact in a double: no library
   // conversion is needed for the most common literal.
   const std::string_view text = literal.text();
-  if (text.size() <= 15 && std::all_of(text.begin(), text.end(), is_digit)) {
+  if (text.size() <= 15) {
     std::int64_t whole = 0;
-    for (char c : text) whole = whole * 10 + (c - '0');
-    return static_cast<double>(whole);
+    const char* p = literal.begin;
+    while (p != literal.end && is_digit(*p)) whole = whole * 10 + (*p++ - '0');
+    if (p == literal.end) return static_cast<double>(whole);
   }
   // A literal holds only digits, points, exponent letters and the signs
   // behind them, so strtod reads exactly a decimal number from the copy.
@@ -288,26 +314,17 @@ OperatorScan scan_operator(Span at) {
   return result;
 }
 
-SpanForm classify_span(Span span) {
-  MonadicScan op = scan_monadic(span);
-  if (op.found) {
-    OperandScan operand = scan_operand(span.from(op.next));
-    if (operand.found && operand.next == span.end) return SpanForm::Monadic;
-  }
-  if (!span.empty() && is_digit(*span.begin) &&
-      skip_space(span.from(scan_number(span))) == span.end)
-    return SpanForm::LoneNumber;
-  return SpanForm::General;
-}
+SpanForm classify_span(Span span) { return shape_of(span).form; }
 
 void compile_span(Span span) {
   NestingGuard guard;
-  switch (classify_span(span)) {
+  const SpanShape shape = shape_of(span);
+  switch (shape.form) {
     case SpanForm::LoneNumber:
-      compile_literal(span);
+      compile_literal(span, shape.number_end);
       break;
     case SpanForm::Monadic:
-      compile_monadic(span);
+      compile_monadic(span, shape.op);
       break;
     case SpanForm::General:
       compile_general(span);
