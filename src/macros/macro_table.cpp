@@ -158,6 +158,31 @@ std::uint32_t new_entry() {
   return static_cast<std::uint32_t>(table.pool.size() - 1);
 }
 
+/// Stores the value of an entry and notes what expansion asks of it.
+void store_value(MacroEntry* entry, std::string_view value) {
+  entry->value.assign(value);
+  entry->list = entry->value == kListMarker;
+  entry->quoted = entry->value.find('\'') != std::string::npos;
+  entry->backquoted = entry->value.find('`') != std::string::npos;
+}
+
+/// Puts an entry at the newest end of the chain.
+void link_newest(MacroEntry* entry) {
+  entry->older = table.newest;
+  entry->newer = nullptr;
+  if (table.newest != nullptr) table.newest->newer = entry;
+  else table.oldest = entry;
+  table.newest = entry;
+}
+
+/// Takes an entry out of the chain.
+void unlink_chain(MacroEntry* entry) {
+  if (entry->older != nullptr) entry->older->newer = entry->newer;
+  else table.oldest = entry->newer;
+  if (entry->newer != nullptr) entry->newer->older = entry->older;
+  else table.newest = entry->older;
+}
+
 void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
   const std::uint32_t place = new_entry();
   MacroEntry* entry = &table.pool[place];
@@ -165,15 +190,8 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   entry->name_size = static_cast<std::uint32_t>(name.size());
   std::memset(entry->name_head, 0, kNameHead);
   std::memcpy(entry->name_head, name.data(), std::min(name.size(), kNameHead));
-  entry->value.assign(value);
-  entry->list = entry->value == kListMarker;
-  entry->quoted = entry->value.find('\'') != std::string::npos;
-  entry->backquoted = entry->value.find('`') != std::string::npos;
-  entry->older = table.newest;
-  entry->newer = nullptr;
-  if (table.newest != nullptr) table.newest->newer = entry;
-  else table.oldest = entry;
-  table.newest = entry;
+  store_value(entry, value);
+  link_newest(entry);
   table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
   ++shape_count(entry->name);
   ++table.count;
@@ -182,10 +200,7 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
-  if (entry->older != nullptr) entry->older->newer = entry->newer;
-  else table.oldest = entry->newer;
-  if (entry->newer != nullptr) entry->newer->older = entry->older;
-  else table.newest = entry->older;
+  unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
 }
@@ -249,8 +264,19 @@ int define_macro(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
   const std::uint64_t hash = hash_name(name);
   std::size_t slot = find_slot(name, hash);
+  if (table.index[slot].entry != 0 && !is_list(entry_at(table.index[slot]))) {
+    // A redefinition of a plain macro keeps the entry and its slot: the
+    // same as removing it and appending it again, where the new entry
+    // would take the place just freed.
+    MacroEntry* entry = entry_at(table.index[slot]);
+    if (entry->value != value) warn(format("KUP warning - macro <%s> was already defined\n", name));
+    store_value(entry, value);
+    unlink_chain(entry);
+    link_newest(entry);
+    return table.count;
+  }
   if (table.index[slot].entry != 0) {
-    // The texts may view the entry about to be removed: keep copies.
+    // A list: its elements go with it. The texts may view the entry about to be removed: keep copies.
     static std::string kept_name, kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
