@@ -1,11 +1,13 @@
-// Bit masks of the white space, identifier and backquote characters of a
-// text, so that the expansion loop finds where identifier fields begin and
-// end with bit scans instead of a test and a branch per character.
+// Bit masks of the identifier and backquote characters of a text, so that
+// the expansion loop finds where identifier fields begin and end with bit
+// scans instead of a test and a branch per character.
 #pragma once
 
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+
+#include "macros/field_scanner.h"
 
 namespace kup {
 
@@ -13,9 +15,9 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
-/// One bit per character of a text, 64 to a word, for white space
-/// (ctype::kSpace), identifier characters (ctype::kIdent) and backquotes.
-/// Bits past the end of the text are clear.
+/// One bit per character of a text, 64 to a word, for identifier
+/// characters (ctype::kIdent) and backquotes. Bits past the end of the
+/// text are clear.
 struct ClassMasks {
   /// Words for the longest text and its end: the word holding the end has
   /// a clear bit there at least, so every search stops by that word.
@@ -35,23 +37,16 @@ struct ClassMasks {
   }
 
   /// The position after the last character that is not white space, or 0.
+  /// Read from the text itself: a line seldom ends in more than a blank.
   std::size_t content_end() const {
-    for (std::size_t w = words; w-- > 0;) {
-      const std::uint64_t content = ~space[w] & valid(w);
-      if (content != 0) return w * 64 + 64 - static_cast<std::size_t>(std::countl_zero(content));
-    }
-    return 0;
+    std::size_t at = size;
+    while (at > 0 && ctype::is(text[at - 1], ctype::kSpace)) --at;
+    return at;
   }
 
-  /// The bits of word `w` that belong to the text.
-  std::uint64_t valid(std::size_t w) const {
-    const std::size_t left = size - w * 64;
-    return left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-  }
-
+  const char* text = nullptr;
   std::size_t size = 0;
   std::size_t words = 0;  ///< words holding the text and its end
-  std::uint64_t space[kWords];
   std::uint64_t ident[kWords];
   std::uint64_t backquote[kWords];
 };

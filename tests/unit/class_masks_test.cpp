@@ -24,13 +24,11 @@ TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
     ASSERT_EQ(m.words, text.size() / 64 + 1);
     for (std::size_t i = 0; i < text.size(); ++i) {
       const char c = text[i];
-      ASSERT_EQ(bit(m.space, i), ctype::is(c, ctype::kSpace)) << "byte " << int(c & 0xff);
       ASSERT_EQ(bit(m.ident, i), ctype::is(c, ctype::kIdent)) << "byte " << int(c & 0xff);
       ASSERT_EQ(bit(m.backquote, i), c == '`') << "byte " << int(c & 0xff);
     }
     // Nothing is set past the end.
     for (std::size_t i = text.size(); i < m.words * 64; ++i) {
-      ASSERT_FALSE(bit(m.space, i));
       ASSERT_FALSE(bit(m.ident, i));
       ASSERT_FALSE(bit(m.backquote, i));
     }
@@ -43,7 +41,6 @@ TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
     m.build(text, size);
     for (std::size_t i = 0; i < m.words * 64; ++i) {
       const bool in = i < size;
-      ASSERT_EQ(bit(m.space, i), in && ctype::is(text[i], ctype::kSpace)) << size << " " << i;
       ASSERT_EQ(bit(m.ident, i), in && ctype::is(text[i], ctype::kIdent)) << size << " " << i;
       ASSERT_EQ(bit(m.backquote, i), in && text[i] == '`') << size << " " << i;
     }
