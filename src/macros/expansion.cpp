@@ -120,10 +120,20 @@ void put_resolved(ResultText& out, std::string_view field, bool prefix_mode) {
   else out.put(field);
 }
 
-/// Puts the replacement of the field [start, stop), if it has one, after
-/// the source from `kept` up to the field; `kept` then moves past it.
-inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
-                          bool prefix_mode, WorkTexts& w) {
+/// Puts the value of `entry`, which replaces a field.
+inline void put_value(ResultText& out, const MacroEntry* entry) {
+  if (!entry->list && !entry->quoted) {
+    out.put(entry->value);
+    out.backquote |= entry->backquoted;
+  } else {
+    out.put_unquoted(macro_value(entry));
+    out.backquote = true;
+  }
+}
+
+/// replace_field for an indirection or in prefix mode.
+[[gnu::noinline]] void replace_field_rarely(const char* start, const char* stop, const char*& kept,
+                                            ResultText& out, bool prefix_mode, WorkTexts& w) {
   const std::string_view field(start, static_cast<std::size_t>(stop - start));
   const bool indirect = !field.empty() && field.front() == '@';
   const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
@@ -134,13 +144,24 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
     if (depth == 1) indirection_steps = 0;
     put_resolved(out, resolve_field(field, w), prefix_mode);
     out.backquote = true;
-  } else if (!entry->list && !entry->quoted) {
-    out.put(entry->value);
-    out.backquote |= entry->backquoted;
   } else {
-    out.put_unquoted(macro_value(entry));
-    out.backquote = true;
+    put_value(out, entry);
   }
+}
+
+/// Puts the replacement of the field [start, stop), if it has one, after
+/// the source from `kept` up to the field; `kept` then moves past it.
+inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
+                          bool prefix_mode, WorkTexts& w) {
+  if (prefix_mode || (start != stop && *start == '@')) {
+    replace_field_rarely(start, stop, kept, out, prefix_mode, w);
+    return;
+  }
+  const MacroEntry* entry = find_macro({start, static_cast<std::size_t>(stop - start)});
+  if (entry == nullptr) return;
+  out.put(kept, static_cast<std::size_t>(start - kept));
+  kept = stop;
+  put_value(out, entry);
 }
 
 /// Puts the rest of the source: up to `last_stop`, the end of its last
@@ -211,12 +232,18 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
     std::uint64_t before = (ident << 1) | carry;
     if (fresh) before &= ~(std::uint64_t{1} << offset);
     std::uint64_t starts = ((ident & ~before) | m.backquote[word]) & (~std::uint64_t{0} << offset);
+    // The last character of every run that ends in this word.
+    const std::uint64_t next_first = word + 1 < m.words ? m.ident[word + 1] & 1 : 0;
+    const std::uint64_t ends = ident & ~((ident >> 1) | (next_first << 63));
     bool jumped = false;
     while (starts != 0) {
-      const std::size_t at = word * 64 + static_cast<std::size_t>(std::countr_zero(starts));
+      const unsigned bit = static_cast<unsigned>(std::countr_zero(starts));
+      const std::size_t at = word * 64 + bit;
       const char c = base[at];
       if (ctype::is(c, ctype::kNameStart) || c == '@') {
-        const std::size_t stop = m.ident_end(at);
+        const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
+        const std::size_t stop = end_here != 0 ? word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1
+                                               : m.ident_end(at);
         // Written always, counted only when kept: no branch on the name.
         candidates[count] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(stop)};
         count += prefix_mode || c == '@' || may_name_macro(std::string_view(base + at, stop - at));
