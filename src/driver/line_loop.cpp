@@ -184,7 +184,8 @@ void dispatch_directive(std::string_view word) {
         return;
       }
     }
-    if (row.word == word) {
+    // The first characters tell most words apart without a comparison.
+    if (!word.empty() && row.word[0] == word[0] && row.word == word) {
       row.handler();
       return;
     }
