@@ -108,6 +108,14 @@ const DyadicOperator* find_dyadic(std::string_view run) {
   return nullptr;
 }
 
+/// The value of any literal by the library's conversion. A literal holds
+/// only digits, points, exponent letters and the signs behind them, so
+/// strtod reads exactly a decimal number from the copy.
+[[gnu::noinline]] double converted_value(Span literal) {
+  std::string copy(literal.text());
+  return std::strtod(copy.c_str(), nullptr);
+}
+
 /// An exponent letter is part of a literal if a digit, or a sign and a
 /// digit, follow it inside the span.
 bool exponent_follows(const char* letter, const char* end) {
@@ -271,25 +279,24 @@ const char* scan_number(Span at) {
 double literal_value(Span literal) {
   // A whole number of up to 15 digits is exact in a double: no library
   // conversion is needed for the most common literal.
-  const std::string_view text = literal.text();
-  if (text.size() <= 15) {
+  if (literal.end - literal.begin <= 15) {
     std::int64_t whole = 0;
     const char* p = literal.begin;
     while (p != literal.end && is_digit(*p)) whole = whole * 10 + (*p++ - '0');
     if (p == literal.end) return static_cast<double>(whole);
   }
-  // A literal holds only digits, points, exponent letters and the signs
-  // behind them, so strtod reads exactly a decimal number from the copy.
-  std::string copy(text);
-  return std::strtod(copy.c_str(), nullptr);
+  return converted_value(literal);
 }
 
 OperandScan scan_operand(Span at) {
   // Pass over a chain of monadic operators (--2, sin cos 0) to the group or
   // literal they apply to.
+  // Most operands are a group or a literal, and neither "(" nor a digit
+  // begins a monadic operator.
   Span rest = at;
-  for (MonadicScan op = scan_monadic(rest); op.found; op = scan_monadic(rest))
-    rest = rest.from(op.next);
+  if (rest.empty() || (*rest.begin != '(' && !is_digit(*rest.begin)))
+    for (MonadicScan op = scan_monadic(rest); op.found; op = scan_monadic(rest))
+      rest = rest.from(op.next);
   OperandScan operand;
   if (!rest.empty() && *rest.begin == '(')
     operand = scan_group(rest);
