@@ -304,6 +304,10 @@ std::size_t expand_at_depth(char* buffer, Loop loop) {
 
 bool masks_enabled = true;
 
+/// Below this size a text is scanned a character at a time: building its
+/// masks costs more than scanning its few fields.
+constexpr std::size_t kMaskedTextMin = 16;
+
 }  // namespace
 
 std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode) {
@@ -311,7 +315,8 @@ std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode)
   if (source.empty() || source.front() == '\n') return 0;
   // The masks serve the expansion at the bottom; nested ones, rare and
   // short, scan a character at a time.
-  if (masks_enabled && depth == 0 && source.size() <= kMaskedTextMax && !letters_only) {
+  const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
+  if (masks_enabled && depth == 0 && masked_size && !letters_only) {
     static ClassMasks masks;
     masks.build(source.data(), source.size());
     return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
