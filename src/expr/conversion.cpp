@@ -71,10 +71,8 @@ void evaluate_to_text(std::string_view text, std::string& out, int precision) {
   // A NUL byte is an ordinary character here as everywhere: it belongs to
   // no class of the parser, so it is reported, never taken for the end.
   check_parentheses(text);
-  code_list.count = 0;
-  constant_pool.count = 0;
   value_stack.top = 0;
-  compile_span({text.data(), text.data() + text.size()});
+  compile_expression({text.data(), text.data() + text.size()});
   double value = run_code();
   value_to_text(value, precision, out);
 }

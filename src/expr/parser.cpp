@@ -103,10 +103,85 @@ std::int32_t sign_code(char c) {
 
 /// The dyadic operator spelt by `run`, or null.
 const DyadicOperator* find_dyadic(std::string_view run) {
+  if (run.empty()) return nullptr;
   for (const DyadicOperator& op : kDyadicOperators)
-    if (op.text == run) return &op;
+    if (op.text[0] == run[0] && op.text == run) return &op;
   return nullptr;
 }
+
+/// The deepest nesting of groups that PlainCompiler takes on; deeper ones
+/// go to compile_span, which knows the limit and its message.
+constexpr int kPlainNesting = 64;
+
+/// A single pass over a plain expression: number literals of digits only,
+/// groups and dyadic operators, with white space between. For such a text
+/// it writes the code compile_span writes: operands in order, each
+/// operator after its right operand. It stops short, returning false, at
+/// whatever else it meets (a sign, a name, a point or exponent, a run of
+/// operator characters that is no dyadic operator, a fault, a full list);
+/// the caller then starts again with compile_span.
+class PlainCompiler {
+ public:
+  PlainCompiler(const char* begin, const char* end) : p_(begin), end_(end) {}
+
+  /// Compiles the whole text; false if it is no plain expression.
+  bool compile() { return operands(false) && p_ == end_; }
+
+ private:
+  void skip_space() {
+    while (p_ != end_ && is_space(*p_)) ++p_;
+  }
+
+  bool append(std::int32_t code) {
+    if (code_list.count == CodeList::kCapacity) return false;
+    code_list.codes[code_list.count++] = code;
+    return true;
+  }
+
+  /// A literal of digits or a group, and the white space after it.
+  bool operand() {
+    if (p_ == end_) return false;
+    if (*p_ == '(') {
+      if (++nesting_ > kPlainNesting) return false;
+      ++p_;
+      skip_space();
+      if (!operands(true)) return false;
+      ++p_;  // the ")"
+      --nesting_;
+    } else if (is_digit(*p_)) {
+      const char* const start = p_;
+      while (p_ != end_ && is_digit(*p_)) ++p_;
+      if (p_ != end_ && (*p_ == '.' || *p_ == 'e' || *p_ == 'E')) return false;
+      if (constant_pool.count == ConstantPool::kCapacity) return false;
+      constant_pool.values[constant_pool.count++] = literal_value({start, p_});
+      if (!append(kCodeLiteral)) return false;
+    } else {
+      return false;
+    }
+    skip_space();
+    return true;
+  }
+
+  /// Operands joined by dyadic operators, up to the end of the text or,
+  /// inside a group, up to its ")".
+  bool operands(bool in_group) {
+    if (!operand()) return false;
+    for (;;) {
+      if (p_ == end_) return !in_group;
+      if (*p_ == ')') return in_group;
+      const char* const run = p_;
+      while (p_ != end_ && is_operator_char(*p_)) ++p_;
+      const DyadicOperator* op = find_dyadic({run, static_cast<std::size_t>(p_ - run)});
+      if (op == nullptr) return false;
+      skip_space();
+      if (!operand() || !append(op->code)) return false;
+    }
+  }
+
+  const char* p_;
+  const char* const end_;
+  int nesting_ = 0;
+};
 
 /// The value of any literal by the library's conversion. A literal holds
 /// only digits, points, exponent letters and the signs behind them, so
@@ -337,6 +412,15 @@ void compile_span(Span span) {
       compile_general(span);
       break;
   }
+}
+
+void compile_expression(Span span) {
+  code_list.count = 0;
+  constant_pool.count = 0;
+  if (PlainCompiler(span.begin, span.end).compile()) return;
+  code_list.count = 0;
+  constant_pool.count = 0;
+  compile_span(span);
 }
 
 }  // namespace kup

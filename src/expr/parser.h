@@ -161,4 +161,11 @@ SpanForm classify_span(Span span);
 /// Appends to code_list and constant_pool the code that computes the span.
 void compile_span(Span span);
 
+/// Compiles a whole expression into the emptied code_list and
+/// constant_pool: the code compile_span writes for it, and the same end
+/// of the run for a faulty one. Plain expressions (digit literals, groups
+/// and dyadic operators) take a single pass; any other is handed to
+/// compile_span.
+void compile_expression(Span span);
+
 }  // namespace kup

@@ -80,6 +80,31 @@ TEST(ExprParser, WritesPostfixCode) {
   }
 }
 
+TEST(ExprParser, PlainExpressionsGetTheCodeOfTheFullParser) {
+  // The single pass of plain expressions against compile_span, the
+  // reference, on plain texts and on texts it must hand over.
+  const char* texts[] = {
+      "(3 * 3 + 0) % 11", "7 > 5", "1+2*3", "( 5 )", "((((7))))",
+      "2*(3+4)", "1\t+\n2\r*\v3\f", "007", "1 || 0 && 0", "10 >= 2 != (3 <= 4)",
+      "1 =", "2 = + 1", "2 - -3", "-2 + 3", "1.5 * 2", "1e3 + 2", "sin(2) + 1",
+      "(1) + (2 ^ 2)", "3 + (2 - -1)", "1234567890123456 + 1",
+  };
+  for (std::string_view text : texts) {
+    compile_text(text);
+    const std::vector<std::int32_t> codes(code_list.codes, code_list.codes + code_list.count);
+    const std::vector<double> constants(constant_pool.values,
+                                        constant_pool.values + constant_pool.count);
+    code_list.count = 0;
+    constant_pool.count = 0;
+    compile_span({text.data(), text.data() + text.size()});
+    EXPECT_EQ(codes, std::vector<std::int32_t>(code_list.codes, code_list.codes + code_list.count))
+        << text;
+    EXPECT_EQ(constants, std::vector<double>(constant_pool.values,
+                                             constant_pool.values + constant_pool.count))
+        << text;
+  }
+}
+
 TEST(ExprParser, EveryFunctionNameHasItsCode) {
   const std::pair<const char*, std::int32_t> names[] = {
       {"sin", 10},  {"cos", 11},  {"tan", 12},   {"asin", 13},  {"acos", 14},  {"atan", 15},

@@ -29,10 +29,8 @@ using test_support::ErrCapture;
 /// code_list and constant_pool.
 inline void compile_text(std::string_view text) {
   check_parentheses(text);
-  code_list.count = 0;
-  constant_pool.count = 0;
   value_stack.top = 0;
-  compile_span({text.data(), text.data() + text.size()});
+  compile_expression({text.data(), text.data() + text.size()});
 }
 
 /// The value of an expression as a double; a NaN and a test failure that
