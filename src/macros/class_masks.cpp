@@ -8,6 +8,13 @@
 #include <emmintrin.h>
 #endif
 
+// The byte shuffle of SSSE3 is not part of the x86-64 baseline: it is used
+// in functions compiled for it, when the processor says it has it.
+#if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define KUP_SHUFFLE_CLASSES 1
+#include <tmmintrin.h>
+#endif
+
 namespace kup {
 
 namespace {
@@ -46,28 +53,111 @@ inline void classify16(__m128i c, std::uint32_t& ident, std::uint32_t& quote) {
 
 inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
 
-/// The classes of the `n` (fewer than sixteen) characters at `at`, the last
-/// of a text that begins at `base`. A text of sixteen characters or more
-/// is read in its last sixteen and the bits shifted down, so no byte
-/// outside the text is read; a shorter one is copied into sixteen NULs,
-/// which are of neither class.
-inline void classify_tail(const char* base, std::size_t at, std::size_t n, std::uint32_t& ident,
-                          std::uint32_t& quote) {
-  if (at + n >= 16) {
-    const unsigned drop = static_cast<unsigned>(16 - n);
-    classify16(load16(base + at + n - 16), ident, quote);
-    ident >>= drop;
-    quote >>= drop;
-    return;
+/// The chunk of sixteen characters at `at` of a text of `size`, and in
+/// `drop` how many of its bits to shift out. The last chunk of a text of
+/// sixteen characters or more is read as its last sixteen, shifted down
+/// to the ones not yet seen, so no byte outside the text is read; a
+/// shorter text is copied into sixteen NULs, which are of neither class.
+inline __m128i chunk_at(const char* base, std::size_t size, std::size_t at, unsigned& drop) {
+  drop = 0;
+  const std::size_t n = size - at;
+  if (n >= 16) return load16(base + at);
+  if (size >= 16) {
+    drop = static_cast<unsigned>(16 - n);
+    return load16(base + size - 16);
   }
   alignas(16) char padded[16] = {};
   std::memcpy(padded, base + at, n);
-  classify16(_mm_load_si128(reinterpret_cast<const __m128i*>(padded)), ident, quote);
+  return _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+}
+
+/// Puts the bits of the chunk at `at` into the words.
+inline void put_chunk(std::uint64_t* ident, std::uint64_t* backquote, std::size_t at, std::uint32_t i16,
+                      std::uint32_t q16) {
+  ident[at / 64] |= std::uint64_t{i16} << (at % 64);
+  backquote[at / 64] |= std::uint64_t{q16} << (at % 64);
+}
+
+/// The masks of a text by classify16, into words that are clear.
+void build_compared(const char* base, std::size_t size, std::uint64_t* ident, std::uint64_t* backquote) {
+  for (std::size_t at = 0; at < size; at += 16) {
+    unsigned drop;
+    std::uint32_t i16, q16;
+    classify16(chunk_at(base, size, at, drop), i16, q16);
+    put_chunk(ident, backquote, at, i16 >> drop, q16 >> drop);
+  }
 }
 
 #endif
 
+#if defined(KUP_SHUFFLE_CLASSES)
+
+/// The identifier class as two 16-byte tables indexed by the low and the
+/// high half of a byte: every high half 2 to 7 (where all identifier
+/// characters lie) has a bit of its own; low[l] holds the bits of the
+/// high halves h for which the byte h * 16 + l is an identifier character,
+/// high[h] the bit of h. A byte is one when low[its low half] and
+/// high[its high half] share a bit.
+struct NibbleTables {
+  alignas(16) unsigned char low[16] = {};
+  alignas(16) unsigned char high[16] = {};
+};
+
+NibbleTables make_nibble_tables() {
+  NibbleTables t;
+  for (int h = 2; h <= 7; ++h) {
+    const auto bit = static_cast<unsigned char>(1u << (h - 2));
+    t.high[h] = bit;
+    for (int l = 0; l < 16; ++l)
+      if (ctype::is(static_cast<char>(h * 16 + l), ctype::kIdent)) t.low[l] |= bit;
+  }
+  return t;
+}
+
+// The class table is a constant, ready before any dynamic initialization.
+const NibbleTables kNibbles = make_nibble_tables();
+
+/// classify16 by two table lookups.
+[[gnu::target("ssse3"), gnu::always_inline]] inline void classify16_shuffled(__m128i c, std::uint32_t& ident,
+                                                                             std::uint32_t& quote) {
+  const __m128i nibble = _mm_set1_epi8(0x0F);
+  const __m128i low = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNibbles.low)),
+                                       _mm_and_si128(c, nibble));
+  const __m128i high = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNibbles.high)),
+                                        _mm_and_si128(_mm_srli_epi16(c, 4), nibble));
+  const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(low, high), _mm_setzero_si128());
+  ident = static_cast<std::uint32_t>(_mm_movemask_epi8(none)) ^ 0xFFFFu;
+  quote = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('`'))));
+}
+
+/// build_compared with classify16_shuffled.
+[[gnu::target("ssse3")]] void build_shuffled(const char* base, std::size_t size, std::uint64_t* ident,
+                                             std::uint64_t* backquote) {
+  for (std::size_t at = 0; at < size; at += 16) {
+    unsigned drop;
+    std::uint32_t i16, q16;
+    classify16_shuffled(chunk_at(base, size, at, drop), i16, q16);
+    put_chunk(ident, backquote, at, i16 >> drop, q16 >> drop);
+  }
+}
+
+bool have_shuffle() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+
+const bool kHaveShuffle = have_shuffle();
+bool shuffle_classes = kHaveShuffle;
+
+#endif
+
 }  // namespace
+
+void use_shuffle_classes([[maybe_unused]] bool on) {
+#if defined(KUP_SHUFFLE_CLASSES)
+  shuffle_classes = on && kHaveShuffle;
+#endif
+}
 
 void ClassMasks::build(const char* base, std::size_t text_size) {
   text = base;
@@ -76,19 +166,14 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
   // past the end clear.
   words = size / 64 + 1;
   for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
+#if defined(KUP_SHUFFLE_CLASSES)
+  if (shuffle_classes) {
+    build_shuffled(base, size, ident, backquote);
+    return;
+  }
+#endif
 #if defined(__SSE2__)
-  std::size_t at = 0;
-  std::uint32_t i16, q16;
-  for (; size - at >= 16; at += 16) {
-    classify16(load16(base + at), i16, q16);
-    ident[at / 64] |= std::uint64_t{i16} << (at % 64);
-    backquote[at / 64] |= std::uint64_t{q16} << (at % 64);
-  }
-  if (at < size) {
-    classify_tail(base, at, size - at, i16, q16);
-    ident[at / 64] |= std::uint64_t{i16} << (at % 64);
-    backquote[at / 64] |= std::uint64_t{q16} << (at % 64);
-  }
+  build_compared(base, size, ident, backquote);
 #else
   for (std::size_t at = 0; at < size; ++at) {
     const unsigned char c = static_cast<unsigned char>(base[at]);

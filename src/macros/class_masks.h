@@ -15,6 +15,13 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
+/// Chooses how build() classifies sixteen characters at a time on x86: by
+/// a table lookup with the SSSE3 byte shuffle (on, the default, where the
+/// processor has it) or by comparisons with SSE2 alone. Both give the same
+/// masks; tests compare them. Elsewhere there is one way and this does
+/// nothing.
+void use_shuffle_classes(bool on);
+
 /// One bit per character of a text, 64 to a word, for identifier
 /// characters (ctype::kIdent) and backquotes. Bits past the end of the
 /// text are clear.

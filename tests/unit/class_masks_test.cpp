@@ -12,7 +12,8 @@ namespace {
 
 bool bit(const std::uint64_t* mask, std::size_t i) { return (mask[i / 64] >> (i % 64)) & 1; }
 
-TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
+/// Checks the masks of every byte at every offset, as build() makes them now.
+void check_every_byte_at_every_offset() {
   std::string all;
   for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
   ClassMasks m;
@@ -45,6 +46,16 @@ TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
       ASSERT_EQ(bit(m.backquote, i), in && text[i] == '`') << size << " " << i;
     }
   }
+}
+
+TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
+  // Both ways of classifying sixteen characters, where the machine has both.
+  for (bool shuffle : {true, false}) {
+    SCOPED_TRACE(shuffle ? "shuffle" : "compare");
+    use_shuffle_classes(shuffle);
+    check_every_byte_at_every_offset();
+  }
+  use_shuffle_classes(true);
 }
 
 TEST(ClassMasks, SearchesStopAtTheEndOfARunOrOfTheText) {
