@@ -4,7 +4,8 @@
 #include <bit>
 #include <cstdint>
 #include <cstring>
-#include <deque>
+#include <memory>
+#include <vector>
 
 #include "driver/driver.h"
 #include "macros/class_masks.h"
@@ -25,7 +26,15 @@ struct WorkTexts {
   std::string stripped;
   std::string nested;
 };
-std::deque<WorkTexts> work;  // a deque keeps outer references valid
+/// The working texts of every depth reached so far; each stays where it
+/// was made, so outer references stay valid.
+std::vector<std::unique_ptr<WorkTexts>> work;
+
+/// The working texts of depth `d`, made when first needed.
+WorkTexts& work_at(std::size_t d) {
+  while (work.size() <= d) work.push_back(std::make_unique<WorkTexts>());
+  return *work[d];
+}
 
 /// Counts one indirection step of `field`; too many end the run.
 void count_step(std::string_view field) {
@@ -240,7 +249,9 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
       const unsigned bit = static_cast<unsigned>(std::countr_zero(starts));
       const std::size_t at = word * 64 + bit;
       const char c = base[at];
-      if (ctype::is(c, ctype::kNameStart) || c == '@') {
+      // A word no macro name begins like is passed over at once: what
+      // the branch below would find for it is no candidate.
+      if (may_begin_macro(c) || c == '@' || (prefix_mode && ctype::is(c, ctype::kNameStart))) {
         const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
         const std::size_t stop = end_here != 0 ? word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1
                                                : m.ident_end(at);
@@ -288,11 +299,11 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
 /// Runs one of the loops at the next depth, with its working texts.
 template <class Loop>
 std::size_t expand_at_depth(char* buffer, Loop loop) {
-  while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
+  WorkTexts& w = work_at(static_cast<std::size_t>(depth));
   ResultText result(buffer);
   ++depth;
   try {
-    loop(result, work[static_cast<std::size_t>(depth - 1)]);
+    loop(result, w);
   } catch (...) {
     --depth;
     throw;

@@ -11,6 +11,7 @@
 namespace kup {
 
 std::uint16_t macro_shapes[256][kShapeLengths];
+std::uint16_t macro_first_bytes[256];
 
 namespace {
 
@@ -85,7 +86,7 @@ std::uint64_t mix(std::uint64_t h) {
 /// chain of multiplications keeps names of one length apart but moves the
 /// bits of a byte only upwards; the final mix lets every byte reach every
 /// bit, so numbered names (NAME0, ITEM_007, x[3]) spread like random ones.
-std::uint64_t hash_name(std::string_view name) {
+[[gnu::always_inline]] inline std::uint64_t hash_name(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
   std::uint64_t h = name.size() * kMultiplier;
   std::size_t i = 0;
@@ -96,7 +97,7 @@ std::uint64_t hash_name(std::string_view name) {
 
 /// Compares the name of an entry with `b`: one of up to kNameHead bytes
 /// in the entry itself, word by word, without a library call.
-bool same_name(const MacroEntry& a, std::string_view b) {
+[[gnu::always_inline]] inline bool same_name(const MacroEntry& a, std::string_view b) {
   const std::size_t n = b.size();
   if (a.name_size != n) return false;
   if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
@@ -194,12 +195,14 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   link_newest(entry);
   table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
   ++shape_count(entry->name);
+  ++macro_first_bytes[static_cast<unsigned char>(name[0])];
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
+  --macro_first_bytes[static_cast<unsigned char>(entry->name[0])];
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));

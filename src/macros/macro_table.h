@@ -55,6 +55,13 @@ void check_identifier(std::string_view text, std::string_view kind);
 inline constexpr std::size_t kShapeLengths = 32;
 extern std::uint16_t macro_shapes[256][kShapeLengths];
 
+/// Names defined, counted by first byte alone: a word whose first byte
+/// begins no name is passed over before its length is known.
+extern std::uint16_t macro_first_bytes[256];
+
+/// False when no macro name begins with `c`.
+inline bool may_begin_macro(char c) { return macro_first_bytes[static_cast<unsigned char>(c)] != 0; }
+
 /// The entry named `name` by the hash index; find_macro is the entry point.
 MacroEntry* lookup_macro(std::string_view name);
 
