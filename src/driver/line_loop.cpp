@@ -29,7 +29,7 @@ void silent_comment() {
   line.trace_detail.clear();
 }
 
-/// The directives in the order in which a word is tested.
+/// The directives; the order does not matter.
 constexpr DirectiveRow kDirectives[] = {
     {"skip", directive_skip, Gate::Always},
     {"stop", directive_quit, Gate::Always},
@@ -62,6 +62,24 @@ constexpr DirectiveRow kDirectives[] = {
     {"#", directive_comment, Gate::Evaluated},
     {"*", silent_comment, Gate::Evaluated},
 };
+
+/// The row of a directive word, or null.
+const DirectiveRow* find_directive(std::string_view word) {
+  for (const DirectiveRow& row : kDirectives)
+    if (row.word == word) return &row;
+  return nullptr;
+}
+
+/// Whether the modes let a directive of `gate` through. Outside Skip Mode
+/// a directive kept out by Evaluation Mode is traced as skipped.
+bool gate_open(Gate gate) {
+  if (gate == Gate::Always) return true;
+  if (modes.skip) return false;
+  if (gate == Gate::Conditional || modes.evaluation) return true;
+  line.trace_label.assign("Macro");
+  line.trace_detail.assign("Skipped");
+  return false;
+}
 
 /// The directive word of the current line; a copy, since handlers reuse
 /// trace_label.
@@ -175,21 +193,12 @@ void report_unknown_directive(std::string_view word) {
 }
 
 void dispatch_directive(std::string_view word) {
-  for (const DirectiveRow& row : kDirectives) {
-    if (row.gate != Gate::Always) {
-      if (modes.skip) return;
-      if (row.gate == Gate::Evaluated && !modes.evaluation) {
-        line.trace_label.assign("Macro");
-        line.trace_detail.assign("Skipped");
-        return;
-      }
-    }
-    if (row.word == word) {
-      row.handler();
-      return;
-    }
-  }
-  report_unknown_directive(word);
+  const DirectiveRow* row = find_directive(word);
+  // A word that names no directive passes the gates of most directives
+  // before it is reported.
+  if (!gate_open(row != nullptr ? row->gate : Gate::Evaluated)) return;
+  if (row != nullptr) row->handler();
+  else report_unknown_directive(word);
 }
 
 void process_line() {
