@@ -11,6 +11,20 @@ struct RunEnd {
   int status;
 };
 
+/// Counts one more level of a nesting counter for as long as it lives, so
+/// that the counter is right again however the level is left, by the end of
+/// the run included.
+class NestingGuard {
+ public:
+  explicit NestingGuard(int& counter) : counter_(counter) { ++counter_; }
+  ~NestingGuard() { --counter_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  int& counter_;
+};
+
 /// Writes the location lines of the input levels 0 to `level` to standard
 /// error; "\n[Command Line]\n" while no level exists.
 void print_location(int level);

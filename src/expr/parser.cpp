@@ -64,20 +64,11 @@ constexpr MonadicName kSigns[] = {
     {"-", kCodeNegate},
 };
 
-/// Counts the nesting of compile_span and ends the run when it gets too
-/// deep for the machine stack.
-class NestingGuard {
- public:
-  NestingGuard() {
-    if (nesting >= kMaxNesting)
-      fatal(format("KUP error - expression too complex (more than %d nested levels)\n",
-                   kMaxNesting));
-    ++nesting;
-  }
-  ~NestingGuard() { --nesting; }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-};
+/// Ends the run when compile_span is nested too deep for the machine stack.
+void check_nesting() {
+  if (nesting >= kMaxNesting)
+    fatal(format("KUP error - expression too complex (more than %d nested levels)\n", kMaxNesting));
+}
 
 bool is_space(char c) { return ctype::is(c, ctype::kSpace); }
 bool is_digit(char c) { return ctype::is(c, ctype::kDigit); }
@@ -301,7 +292,8 @@ SpanForm classify_span(Span span) {
 }
 
 void compile_span(Span span) {
-  NestingGuard guard;
+  check_nesting();
+  NestingGuard level(nesting);
   switch (classify_span(span)) {
     case SpanForm::LoneNumber:
       compile_literal(span);

@@ -263,14 +263,10 @@ template <class Loop>
 std::size_t expand_at_depth(char* buffer, Loop loop) {
   while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
   ResultText result(buffer);
-  ++depth;
-  try {
+  {
+    NestingGuard level(depth);
     loop(result, work[static_cast<std::size_t>(depth - 1)]);
-  } catch (...) {
-    --depth;
-    throw;
   }
-  --depth;
   last_may_hold_backquote = result.backquote;
   return result.size();
 }
@@ -313,14 +309,10 @@ void resolve_indirection(std::string& name) {
   // ends like a field of a data line does.
   indirection_steps = 0;
   while (!name.empty() && name.front() == '@') {
-    ++depth;  // keeps the nested expansion from restarting the count
-    try {
+    {
+      NestingGuard level(depth);  // keeps the nested expansion from restarting the count
       expand_text(name, expanded, false);
-    } catch (...) {
-      --depth;
-      throw;
     }
-    --depth;
     name.swap(expanded);
   }
 }
