@@ -81,10 +81,6 @@ bool gate_open(Gate gate) {
   return false;
 }
 
-/// The directive word of the current line; a copy, since handlers reuse
-/// trace_label.
-std::string directive_word;
-
 /// Views raw_line without its newline as line_text. The reader stops after
 /// the first newline, so a line holds at most one, at its end.
 void build_line_text() {
@@ -209,7 +205,8 @@ void process_line() {
   // '#' is always a field of its own, so the first field is "#" exactly
   // when the first character after white space is '#'; other lines are
   // data and need no scan here. The directive word goes to trace_label
-  // (a data line's trace_label receives its expansion).
+  // (a data line's trace_label receives its expansion); it views line_text,
+  // which no handler changes.
   const char* const end = line.line_text.data() + line.line_text.size();
   const char* const first_char = skip_class(line.line_text.data(), end, ctype::kSpace);
   if (first_char == end || *first_char != '#') {
@@ -217,15 +214,13 @@ void process_line() {
     finish_line();
     return;
   }
-  std::string_view first;
-  line.line_rest = scan_field(line.line_text, first);
+  line.line_rest = scan_field(line.line_text).rest;
   if (!line.line_rest.empty()) {
     modes.directive_line = true;
-    letters_only = true;
-    line.line_rest = next_field(line.line_rest, directive_word);
-    letters_only = false;
-    line.trace_label.assign(directive_word);
-    dispatch_directive(directive_word);
+    const FieldScan word = scan_directive_word(line.line_rest);
+    line.line_rest = word.rest;
+    line.trace_label.assign(word.field);
+    dispatch_directive(word.field);
   }
   finish_line();
 }

@@ -42,7 +42,6 @@ void reset_run_state() {
   line.trace_detail.clear();
   line.output_text.clear();
   startup = StartupState{};
-  letters_only = false;
   reset_conditional_state();
   reset_input_stack();
   reset_macro_table();

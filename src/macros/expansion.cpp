@@ -280,7 +280,7 @@ std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode)
   if (source.empty() || source.front() == '\n') return 0;
   // The masks serve the expansion at the bottom; nested ones, rare and
   // short, scan a character at a time.
-  if (masks_enabled && depth == 0 && source.size() <= kMaskedTextMax && !letters_only) {
+  if (masks_enabled && depth == 0 && source.size() <= kMaskedTextMax) {
     static ClassMasks masks;
     masks.build(source.data(), source.size());
     return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {

@@ -4,10 +4,6 @@
 
 namespace kup {
 
-std::string_view lead_space;
-std::string_view trail_space;
-bool letters_only = false;
-
 namespace ctype {
 
 namespace {
@@ -109,21 +105,20 @@ const char* special_field_end(const char* start, const char* end) {
   return start + (*start == '`' ? backquote_end(text, 0) : number_end(text, 0));
 }
 
-std::string_view scan_field(std::string_view text, std::string_view& field) {
+FieldScan scan_field(std::string_view text, unsigned char word_class) {
   const char* const base = text.data();
   const char* const end = base + text.size();
-  const FieldBounds b = scan_bounds(base, end);
-  lead_space = std::string_view(base, static_cast<std::size_t>(b.start - base));
-  field = std::string_view(b.start, static_cast<std::size_t>(b.stop - b.start));
-  trail_space = std::string_view(b.stop, static_cast<std::size_t>(b.after - b.stop));
-  return std::string_view(b.after, static_cast<std::size_t>(end - b.after));
+  const FieldBounds b = scan_bounds(base, end, word_class);
+  const auto view = [](const char* from, const char* to) {
+    return std::string_view(from, static_cast<std::size_t>(to - from));
+  };
+  return {view(base, b.start), view(b.start, b.stop), view(b.stop, b.after), view(b.after, end)};
 }
 
 std::string_view next_field(std::string_view text, std::string& field) {
-  std::string_view view;
-  std::string_view rest = scan_field(text, view);
-  field.assign(view);
-  return rest;
+  const FieldScan scan = scan_field(text);
+  field.assign(scan.field);
+  return scan.rest;
 }
 
 std::string int_to_text(long long value) {
