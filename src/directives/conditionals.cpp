@@ -63,10 +63,9 @@ bool defined_as_given() {
   check_identifier(name_field, "macro");
   const MacroEntry* entry = find_macro(name_field);
   if (entry == nullptr) return false;
-  // Expanding the rest may compose another list: keep the value first.
-  current_value.assign(macro_value(entry));
+  const std::string_view value = macro_value(entry, current_value);
   expand_text(line.line_rest, expanded, false);
-  return expanded.empty() || expanded == current_value;
+  return expanded.empty() || expanded == value;
 }
 
 /// Shared body of #ifdef and #ifndef: `wanted` is the outcome of the

@@ -34,7 +34,10 @@ void read_checked_name() {
 
 /// Copies the value of `entry` as its readers see it, so that a later list
 /// composition cannot overwrite it.
-void copy_value(const MacroEntry* entry, std::string& out) { out.assign(macro_value(entry)); }
+void copy_value(const MacroEntry* entry, std::string& out) {
+  const std::string_view value = macro_value(entry, out);
+  if (value.data() != out.data()) out.assign(value);
+}
 
 /// The value of `entry` with the commas of a list left out: what #cat joins.
 void copy_cat_value(const MacroEntry* entry, std::string& out) {
@@ -143,7 +146,7 @@ void directive_define() {
   } else if (!line.line_rest.empty()) {
     expand_text(line.line_rest, value, false);
     // A macro holding the empty text takes a value without a warning.
-    if (macro_value(entry).empty()) replace_macro(name, value);
+    if (macro_value(entry, current_text).empty()) replace_macro(name, value);
     else define_macro(name, value);
   } else {
     // The name alone: the value is expanded again with the present macros.

@@ -24,6 +24,7 @@ struct WorkTexts {
   std::string field;
   std::string stripped;
   std::string nested;
+  std::string composed;  ///< the value of a list
 };
 std::deque<WorkTexts> work;  // a deque keeps outer references valid
 
@@ -115,8 +116,8 @@ inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode
 }
 
 /// Puts the replacement of a field resolved from an indirection.
-void put_resolved(ResultText& out, std::string_view field, bool prefix_mode) {
-  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry));
+void put_resolved(ResultText& out, std::string_view field, bool prefix_mode, WorkTexts& w) {
+  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry, w.composed));
   else out.put(field);
 }
 
@@ -132,13 +133,13 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
   kept = stop;
   if (indirect) {
     if (depth == 1) indirection_steps = 0;
-    put_resolved(out, resolve_field(field, w), prefix_mode);
+    put_resolved(out, resolve_field(field, w), prefix_mode, w);
     out.backquote = true;
   } else if (!entry->list && !entry->quoted) {
     out.put(entry->value);
     out.backquote |= entry->backquoted;
   } else {
-    out.put_unquoted(macro_value(entry));
+    out.put_unquoted(macro_value(entry, w.composed));
     out.backquote = true;
   }
 }

@@ -175,9 +175,6 @@ bool valid_identifier(std::string_view text) {
   return true;
 }
 
-/// The composed value of the latest macro_value call on a list.
-std::string composed_value;
-
 /// Prefixes: "$" and "@" first, then the user's.
 std::vector<std::string> prefixes;
 
@@ -199,12 +196,12 @@ MacroEntry* lookup_macro(std::string_view name) {
   return s.entry == 0 ? nullptr : entry_at(s);
 }
 
-std::string_view macro_value(const MacroEntry* entry) {
+std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   if (entry == nullptr) return {};
   if (!is_list(entry)) return entry->value;
-  composed_value.clear();
-  compose_list(entry, composed_value);
-  return composed_value;
+  scratch.clear();
+  compose_list(entry, scratch);
+  return scratch;
 }
 
 int define_macro(std::string_view name, std::string_view value) {
@@ -271,7 +268,6 @@ MacroEntry* oldest_macro() { return table.oldest; }
 
 void reset_macro_table() {
   while (table.oldest != nullptr) unlink_entry(table.oldest);
-  composed_value.clear();
 }
 
 void declare_prefix(char**& args, int& left) {

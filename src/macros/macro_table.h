@@ -59,10 +59,10 @@ inline MacroEntry* find_macro(std::string_view name) {
   return lookup_macro(name);
 }
 
-/// The value of an entry as its readers see it: the composed value for a
-/// list (valid until the next composition), the stored value otherwise,
-/// the empty text for nullptr.
-std::string_view macro_value(const MacroEntry* entry);
+/// The value of an entry as its readers see it: the stored value, or for a
+/// list its composed value, written into `scratch`; the empty text for
+/// nullptr. The view holds while the entry and `scratch` stay unchanged.
+std::string_view macro_value(const MacroEntry* entry, std::string& scratch);
 
 /// Defines (or redefines, as the newest entry) a macro. Returns the count.
 int define_macro(std::string_view name, std::string_view value);

@@ -30,6 +30,12 @@ std::vector<std::string> names_in_order() {
 
 using Names = std::vector<std::string>;
 
+/// The value of the macro `name` as its readers see it.
+std::string value_of(std::string_view name) {
+  std::string scratch;
+  return std::string(macro_value(find_macro(name), scratch));
+}
+
 /// The text `stem` followed by the number `i`.
 std::string numbered(std::string_view stem, int i) {
   std::string text(stem);
@@ -77,7 +83,7 @@ TEST_F(MacroTable, RedefinitionMovesTheEntryToTheEnd) {
   EXPECT_EQ(define_macro("b", "other"), 3);
   EXPECT_EQ(err.take(), std::string(kCommandLine) + "KUP warning - macro <b> was already defined\n");
   EXPECT_EQ(names_in_order(), (Names{"c", "a", "b"}));
-  EXPECT_EQ(macro_value(find_macro("b")), "other");
+  EXPECT_EQ(value_of("b"), "other");
   EXPECT_EQ(macro_count(), 3);
 }
 
@@ -88,7 +94,7 @@ TEST_F(MacroTable, WarningModeOffSilencesBothWarnings) {
   define_macro("a", "2");
   EXPECT_EQ(remove_macro("zz"), -1);
   EXPECT_EQ(err.text(), "");
-  EXPECT_EQ(macro_value(find_macro("a")), "2");
+  EXPECT_EQ(value_of("a"), "2");
 }
 
 TEST_F(MacroTable, AValueMayViewTheEntryItReplaces) {
@@ -97,7 +103,7 @@ TEST_F(MacroTable, AValueMayViewTheEntryItReplaces) {
   ErrCapture err;
   define_macro(entry->name, entry->value);
   EXPECT_EQ(err.text(), "");
-  EXPECT_EQ(macro_value(find_macro("a")), "some long value that is no short string");
+  EXPECT_EQ(value_of("a"), "some long value that is no short string");
 }
 
 TEST_F(MacroTable, RemovalRenumbersTheLaterEntries) {
@@ -129,8 +135,8 @@ TEST_F(MacroTable, ARemovedListTakesItsElementsUpToTheFirstGap) {
   define_macro("x[2]", "c");
   define_macro("x[4]", "behind a gap");
   define_macro("y", "1");
-  EXPECT_EQ(macro_value(find_macro("x")), "a,p,q,c");
-  EXPECT_EQ(macro_value(find_macro("x[1]")), "p,q");
+  EXPECT_EQ(value_of("x"), "a,p,q,c");
+  EXPECT_EQ(value_of("x[1]"), "p,q");
   EXPECT_EQ(listing_of("x"), "[  1]:  (  global)  x\t\t<$LIST$>\n");
   EXPECT_EQ(remove_macro("x"), 2);
   EXPECT_EQ(names_in_order(), (Names{"x[4]", "y"}));
@@ -142,9 +148,9 @@ TEST_F(MacroTable, AGapHidesTheLaterElements) {
   define_macro("x[1]", "b");
   define_macro("x[2]", "c");
   remove_macro("x[1]");
-  EXPECT_EQ(macro_value(find_macro("x")), "a");
+  EXPECT_EQ(value_of("x"), "a");
   remove_macro("x[0]");
-  EXPECT_EQ(macro_value(find_macro("x")), "");
+  EXPECT_EQ(value_of("x"), "");
   EXPECT_EQ(remove_macro("x"), 1);
   EXPECT_EQ(names_in_order(), (Names{"x[2]"}));
 }
@@ -166,10 +172,10 @@ TEST_F(MacroTable, ComposedValuesUpTo1023CharactersFit) {
   define_macro("x", kListMarker);
   define_macro("x[0]", std::string(511, 'a'));
   define_macro("x[1]", std::string(511, 'b'));
-  EXPECT_EQ(macro_value(find_macro("x")).size(), 1023u);
+  EXPECT_EQ(value_of("x").size(), 1023u);
   modes.warning = false;
   define_macro("x[1]", std::string(512, 'b'));
-  EXPECT_EQ(fault_of([] { macro_value(find_macro("x")); }),
+  EXPECT_EQ(fault_of([] { value_of("x"); }),
             std::string(kCommandLine) +
                 "KUP error - unable to build list definition, string too long (max = 1024)\n");
 }
