@@ -116,12 +116,17 @@ void concatenate_piece(const std::string& name, const std::string& field) {
 }
 
 /// Reads the answer of #ask from standard input: the empty text at its
-/// end. Standard input that cannot be read (a directory, a closed
-/// descriptor) ends the run as it does when it is an input level.
+/// end, and for a blank answer (white space up to the line end), whose
+/// expansion would otherwise keep the blanks and the line end. Standard
+/// input that cannot be read (a directory, a closed descriptor) ends the
+/// run as it does when it is an input level.
 void read_answer(std::string& answer) {
   switch (stdin_reader.read_piece(answer, kMaxPiece)) {
-    case ReadStatus::Piece:
+    case ReadStatus::Piece: {
+      const char* const end = answer.data() + answer.size();
+      if (skip_class(answer.data(), end, ctype::kSpace) == end) answer.clear();
       return;
+    }
     case ReadStatus::End:
       answer.clear();
       return;

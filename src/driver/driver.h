@@ -59,6 +59,9 @@ struct LineBuffers {
   std::string trace_detail;
   std::string output_text;
   std::string trace_prefix;
+  /// The line was read from standard input and is not yet in the echo
+  /// file: only lines read from standard input are copied there, once.
+  bool echo_due = false;
 };
 
 extern LineBuffers line;

@@ -149,7 +149,7 @@ void finish_line() {
     if (modes.verbose && !modes.skip) trace_line(data);
     if (expand) write_data_line();
   }
-  if (!data && !modes.skip && modes.echo && top_level().is_stdin) write_echo_line(line.line_text);
+  if (!data && !modes.skip && modes.echo && line.echo_due) write_echo_line(line.line_text);
   if (modes.line && !expand) {
     ++modes.output_line;
     out_put('\n');
@@ -199,6 +199,8 @@ void dispatch_directive(std::string_view word) {
 
 void process_line() {
   ++top_level().line_count;
+  // Taken before the handler runs: #include and #exit change the top level.
+  line.echo_due = top_level().is_stdin;
   build_line_text();
   line.trace_detail.clear();
   modes.directive_line = false;

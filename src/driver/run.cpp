@@ -41,6 +41,7 @@ void reset_run_state() {
   line.trace_label.clear();
   line.trace_detail.clear();
   line.output_text.clear();
+  line.echo_due = false;
   startup = StartupState{};
   reset_conditional_state();
   reset_input_stack();

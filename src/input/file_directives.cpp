@@ -52,9 +52,12 @@ void directive_include() {
     err_write("\n");
     trace_processing();
   }
-  // The loop copies directive lines of standard input to the echo file only
-  // while standard input is the top level, which it no longer is.
-  if (modes.echo && inputs.levels[inputs.file_level - 1].is_stdin) write_echo_line(line.line_text);
+  // An include line read from standard input is copied here, and so not
+  // again by the loop.
+  if (modes.echo && line.echo_due) {
+    write_echo_line(line.line_text);
+    line.echo_due = false;
+  }
   renew_file_macros();
 }
 
