@@ -49,7 +49,7 @@ bool echo_write_failed = false;
 
 /// Quotes a command-line value, expands it and drops its single quotes.
 std::string option_value(std::string_view value) {
-  if (value.size() + 2 > kMaxText) fatal_command_line(format("KUP error - string too long (max = %d)\n", kTextBufferSize));
+  if (value.size() + 2 > kMaxText) fatal_command_line(string_too_long());
   std::string quoted;
   quoted.reserve(value.size() + 2);
   quoted.push_back('\'');
@@ -70,12 +70,8 @@ void define_from_option(char letter, Cursor& cursor) {
   std::string value = option_value(*cursor.args++);
   --cursor.left;
   std::string result;
-  switch (letter) {
-    case 'i': evaluate_to_text(value, result, 0); break;
-    case 'r': evaluate_to_text(value, result, -6); break;
-    case 'f': evaluate_to_text(value, result, 2); break;
-    default: result.swap(value); break;
-  }
+  if (letter == 'd') result.swap(value);
+  else evaluate_to_text(value, result, default_precision(letter));
   define_macro(name, result);
 }
 

@@ -61,6 +61,10 @@ void warn(std::string_view message) {
   err_write(message);
 }
 
+std::string string_too_long(std::string_view lead, std::string_view tail) {
+  return format("KUP error - %sstring too long%s (max = %d)\n", lead, tail, kTextBufferSize);
+}
+
 void report_missing_file_name() { fatal("KUP error - file name is missing\n"); }
 
 }  // namespace kup

@@ -1,6 +1,7 @@
 // Location lines, errors, warnings and the single termination path.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kup {
@@ -45,6 +46,10 @@ void print_command_line_location();
 
 /// In Warning Mode: the location lines of the current level and `message`.
 void warn(std::string_view message);
+
+/// The message for a text that would be longer than the longest text:
+/// "KUP error - " `lead` "string too long" `tail` " (max = 1024)".
+std::string string_too_long(std::string_view lead = {}, std::string_view tail = {});
 
 /// "KUP error - file name is missing" at the current location.
 [[noreturn]] void report_missing_file_name();

@@ -49,8 +49,8 @@ struct ModeFlags {
 extern ModeFlags modes;
 
 /// The buffers of the line loop. Handlers read their arguments from
-/// `line_rest` and leave their results for the trace in `trace_label` and
-/// `trace_detail`.
+/// `line_rest` and set `trace_label` and `trace_detail`, the texts the
+/// trace shows for their line, with set_trace.
 struct LineBuffers {
   std::string raw_line;      ///< the line as read, with its newline if any
   std::string_view line_text;  ///< raw_line without its newline (a view of it)
@@ -65,6 +65,10 @@ struct LineBuffers {
 };
 
 extern LineBuffers line;
+
+/// Sets the trace texts of the current directive line; a handler calls it
+/// once, at its end.
+void set_trace(std::string_view label, std::string_view detail);
 
 /// Start-up state of the command line.
 struct StartupState {

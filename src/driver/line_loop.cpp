@@ -24,10 +24,7 @@ struct DirectiveRow {
   Gate gate;
 };
 
-void silent_comment() {
-  line.trace_label.clear();
-  line.trace_detail.clear();
-}
+void silent_comment() { set_trace({}, {}); }
 
 /// The directives; the order does not matter.
 constexpr DirectiveRow kDirectives[] = {
@@ -76,8 +73,7 @@ bool gate_open(Gate gate) {
   if (gate == Gate::Always) return true;
   if (modes.skip) return false;
   if (gate == Gate::Conditional || modes.evaluation) return true;
-  line.trace_label.assign("Macro");
-  line.trace_detail.assign("Skipped");
+  set_trace("Macro", "Skipped");
   return false;
 }
 
@@ -176,6 +172,11 @@ void end_of_input() {
 
 }  // namespace
 
+void set_trace(std::string_view label, std::string_view detail) {
+  line.trace_label.assign(label);
+  line.trace_detail.assign(detail);
+}
+
 void build_trace_prefix(int depth) {
   const std::size_t bars = depth > 0 ? static_cast<std::size_t>(depth) : 0;
   const std::size_t width = bars <= 3 ? 3 : 4 * (bars / 4) + 4;
@@ -202,13 +203,12 @@ void process_line() {
   // Taken before the handler runs: #include and #exit change the top level.
   line.echo_due = top_level().is_stdin;
   build_line_text();
-  line.trace_detail.clear();
   modes.directive_line = false;
   // '#' is always a field of its own, so the first field is "#" exactly
   // when the first character after white space is '#'; other lines are
-  // data and need no scan here. The directive word goes to trace_label
-  // (a data line's trace_label receives its expansion); it views line_text,
-  // which no handler changes.
+  // data and need no scan here. The directive word is the trace label
+  // until the handler sets its own; it views line_text, which no handler
+  // changes.
   const char* const end = line.line_text.data() + line.line_text.size();
   const char* const first_char = skip_class(line.line_text.data(), end, ctype::kSpace);
   if (first_char == end || *first_char != '#') {
@@ -221,7 +221,7 @@ void process_line() {
     modes.directive_line = true;
     const FieldScan word = scan_directive_word(line.line_rest);
     line.line_rest = word.rest;
-    line.trace_label.assign(word.field);
+    set_trace(word.field, {});
     dispatch_directive(word.field);
   }
   finish_line();

@@ -108,12 +108,15 @@ bool read_line(std::string& buffer, int depth) {
     if (read_level_piece(top_level(), buffer)) return true;
     if (inputs.file_level == 0) return false;
     close_input(depth);
-    const InputLevel& resumed = top_level();
-    if (modes.verbose)
-      err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix,
-                       resumed.line_count, resumed.tag_name));
+    if (modes.verbose) trace_processing();
     renew_file_macros();
   }
+}
+
+void trace_processing() {
+  const InputLevel& top = top_level();
+  err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix, top.line_count,
+                   top.tag_name));
 }
 
 void renew_file_macros() {

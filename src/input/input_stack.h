@@ -82,6 +82,9 @@ bool read_line(std::string& buffer, int depth);
 /// Reads one piece of a level without popping it; a read error ends the run.
 bool read_level_piece(InputLevel& level, std::string& out);
 
+/// Writes the trace line that says which line of the top level is read next.
+void trace_processing();
+
 /// Redefines $F and $T from the top level.
 void renew_file_macros();
 

@@ -34,7 +34,7 @@ void count_step(std::string_view field) {
     fatal(format("KUP error - too many indirections for <%s>\n", field));
 }
 
-[[noreturn]] void too_long() { fatal(format("KUP error - string too long (max = %d)\n", kTextBufferSize)); }
+[[noreturn]] void too_long() { fatal(string_too_long()); }
 
 /// Copies a short piece with a few word moves instead of a library call.
 inline void copy_piece(char* to, const char* from, std::size_t n) {
