@@ -1,7 +1,5 @@
 #include "driver/diagnostics.h"
 
-#include <unistd.h>
-
 #include "driver/driver.h"
 #include "input/input_stack.h"
 
@@ -28,11 +26,7 @@ void terminate_run(int status) {
   if (modes.verbose) err_write("\n");
   for (int i = inputs.file_level; i >= 0; --i) {
     InputLevel& level = inputs.levels[i];
-    if (!level.is_stdin && !level.stream_closed) {
-      ::close(level.reader->fd());
-      level.reader->detach();
-      level.stream_closed = true;
-    }
+    close_stream(level);
     if (modes.verbose)
       err_write(format("%s(FILE) -> exiting at line %4d of '%s'\n", line.trace_prefix,
                        level.line_count, level.tag_name));

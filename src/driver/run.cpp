@@ -2,6 +2,7 @@
 
 #include "directives/directives.h"
 #include "driver/driver.h"
+#include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
 
@@ -44,6 +45,7 @@ void reset_run_state() {
   line.echo_due = false;
   startup = StartupState{};
   reset_conditional_state();
+  reset_evaluator();
   reset_input_stack();
   reset_macro_table();
   reset_prefix_table();

@@ -7,21 +7,16 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
+#include "expr/expr.h"
 #include "macros/field_scanner.h"
 
 namespace kup {
-
-CodeList code_list;
-ConstantPool constant_pool;
 
 namespace {
 
 /// The deepest nesting of compile_span. A text of 1023 characters cannot
 /// come near it, since every level consumes at least one character.
 constexpr int kMaxNesting = 2048;
-
-/// The current nesting of compile_span.
-int nesting = 0;
 
 /// The dyadic operators in the order a run is compared with them.
 constexpr DyadicOperator kDyadicOperators[] = {
@@ -66,7 +61,7 @@ constexpr MonadicName kSigns[] = {
 
 /// Ends the run when compile_span is nested too deep for the machine stack.
 void check_nesting() {
-  if (nesting >= kMaxNesting)
+  if (evaluator.nesting >= kMaxNesting)
     fatal(format("KUP error - expression too complex (more than %d nested levels)\n", kMaxNesting));
 }
 
@@ -104,15 +99,6 @@ const DyadicOperator* find_dyadic(std::string_view run) {
   return nullptr;
 }
 
-/// An exponent letter is part of a literal if a digit, or a sign and a
-/// digit, follow it inside the span.
-bool exponent_follows(const char* letter, const char* end) {
-  if (letter + 1 >= end) return false;
-  char next = letter[1];
-  if (is_digit(next)) return true;
-  return (next == '+' || next == '-') && letter + 2 < end && is_digit(letter[2]);
-}
-
 /// A group at the span's start (a "("): its inside is the extent.
 OperandScan scan_group(Span at) {
   const char* inside = skip_space(at.from(at.begin + 1));
@@ -144,15 +130,15 @@ OperandScan scan_literal(Span at) {
 
 /// Compiles a lone number: its value goes to the pool, code 1 to the list.
 void compile_literal(Span span) {
-  constant_pool.append(literal_value({span.begin, scan_number(span)}));
-  code_list.append(kCodeLiteral);
+  evaluator.constant_pool.append(literal_value({span.begin, scan_number(span)}));
+  evaluator.code_list.append(kCodeLiteral);
 }
 
 /// Compiles a monadic operator and the rest of the span as its operand.
 void compile_monadic(Span span) {
   MonadicScan op = scan_monadic(span);
   compile_span(span.from(op.next));
-  if (op.code != kCodeNothing) code_list.append(op.code);
+  if (op.code != kCodeNothing) evaluator.code_list.append(op.code);
 }
 
 /// Compiles operands joined by dyadic operators, strictly left to right.
@@ -171,7 +157,7 @@ void compile_general(Span span) {
     OperandScan right = scan_operand(span.from(position));
     if (!right.found) fatal(format(op.dyadic->missing_operand));
     compile_span(right.extent);
-    code_list.append(op.dyadic->code);
+    evaluator.code_list.append(op.dyadic->code);
     position = right.next;
   }
 }
@@ -220,19 +206,7 @@ MonadicScan scan_monadic(Span at) {
   return result;
 }
 
-const char* scan_number(Span at) {
-  const char* p = at.begin;
-  while (p < at.end) {
-    if (is_digit(*p) || *p == '.') {
-      ++p;
-    } else if ((*p == 'e' || *p == 'E') && exponent_follows(p, at.end)) {
-      p += 2;
-    } else {
-      break;
-    }
-  }
-  return p;
-}
+const char* scan_number(Span at) { return number_end(at.begin, at.end); }
 
 double literal_value(Span literal) {
   // A whole number of up to 15 digits is exact in a double: no library
@@ -291,9 +265,15 @@ SpanForm classify_span(Span span) {
   return SpanForm::General;
 }
 
+void compile_expression(std::string_view text) {
+  check_parentheses(text);
+  reset_evaluator();
+  compile_span({text.data(), text.data() + text.size()});
+}
+
 void compile_span(Span span) {
   check_nesting();
-  NestingGuard level(nesting);
+  NestingGuard level(evaluator.nesting);
   switch (classify_span(span)) {
     case SpanForm::LoneNumber:
       compile_literal(span);

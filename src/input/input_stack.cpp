@@ -36,14 +36,14 @@ void check_loop(std::string_view path) {
   }
 }
 
+}  // namespace
+
 void close_stream(InputLevel& level) {
   if (level.is_stdin || level.stream_closed) return;
   ::close(level.reader->fd());
   level.reader->detach();
   level.stream_closed = true;
 }
-
-}  // namespace
 
 InputLevel& top_level() { return inputs.levels[inputs.file_level]; }
 

@@ -72,6 +72,10 @@ void push_standard_input();
 /// depth it must end with. Ends the run on failure.
 void open_input(std::string_view path, int depth, std::string_view mode = "r");
 
+/// Closes the descriptor of a level read from a file, once; standard input
+/// stays open.
+void close_stream(InputLevel& level);
+
 /// Closes the top level after checking its conditional balance.
 void close_input(int depth);
 

@@ -72,37 +72,34 @@ std::size_t backquote_end(std::string_view text, std::size_t from) {
   return close == std::string_view::npos ? text.size() : close + 1;
 }
 
-/// An exponent letter at `i` is part of a number if a digit, or a sign and
-/// a digit, follow it.
-bool exponent_follows(std::string_view text, std::size_t i) {
-  if (i + 1 >= text.size()) return false;
-  char next = text[i + 1];
+/// An exponent letter at `letter` is part of a number if a digit, or a sign
+/// and a digit, follow it.
+bool exponent_follows(const char* letter, const char* end) {
+  if (end - letter < 2) return false;
+  const char next = letter[1];
   if (ctype::is(next, ctype::kDigit)) return true;
-  return (next == '+' || next == '-') && i + 2 < text.size() &&
-         ctype::is(text[i + 2], ctype::kDigit);
-}
-
-/// End of a number field starting at `from`.
-std::size_t number_end(std::string_view text, std::size_t from) {
-  std::size_t i = from;
-  while (i < text.size()) {
-    char c = text[i];
-    if (ctype::is(c, ctype::kDigit) || c == '.') {
-      ++i;
-    } else if ((c == 'e' || c == 'E') && exponent_follows(text, i)) {
-      i += 2;
-    } else {
-      break;
-    }
-  }
-  return i;
+  return (next == '+' || next == '-') && end - letter > 2 && ctype::is(letter[2], ctype::kDigit);
 }
 
 }  // namespace
 
+const char* number_end(const char* p, const char* end) {
+  while (p < end) {
+    if (ctype::is(*p, ctype::kDigit) || *p == '.') {
+      ++p;
+    } else if ((*p == 'e' || *p == 'E') && exponent_follows(p, end)) {
+      p += 2;
+    } else {
+      break;
+    }
+  }
+  return p;
+}
+
 const char* special_field_end(const char* start, const char* end) {
+  if (*start != '`') return number_end(start, end);
   const std::string_view text(start, static_cast<std::size_t>(end - start));
-  return start + (*start == '`' ? backquote_end(text, 0) : number_end(text, 0));
+  return start + backquote_end(text, 0);
 }
 
 FieldScan scan_field(std::string_view text, unsigned char word_class) {

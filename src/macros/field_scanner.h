@@ -29,6 +29,11 @@ struct FieldBounds {
   const char* after;
 };
 
+/// The end of the number that starts at `p` (a digit): digits and points,
+/// and each exponent letter that a digit, or a sign and a digit, follow.
+/// Number fields and the literals of expressions end there alike.
+const char* number_end(const char* p, const char* end);
+
 /// The end of a backquoted or number field that starts at `start`.
 const char* special_field_end(const char* start, const char* end);
 

@@ -71,10 +71,10 @@ TEST(ExprParser, WritesPostfixCode) {
   };
   for (const CodeCase& c : cases) {
     compile_text(c.text);
-    EXPECT_EQ(std::vector<std::int32_t>(code_list.codes, code_list.codes + code_list.count),
+    EXPECT_EQ(std::vector<std::int32_t>(evaluator.code_list.codes, evaluator.code_list.codes + evaluator.code_list.count),
               c.codes)
         << c.text;
-    EXPECT_EQ(std::vector<double>(constant_pool.values, constant_pool.values + constant_pool.count),
+    EXPECT_EQ(std::vector<double>(evaluator.constant_pool.values, evaluator.constant_pool.values + evaluator.constant_pool.count),
               c.constants)
         << c.text;
   }
@@ -88,8 +88,8 @@ TEST(ExprParser, EveryFunctionNameHasItsCode) {
   };
   for (const auto& [name, code] : names) {
     compile_text(std::string(name) + " 0.5");
-    ASSERT_EQ(code_list.count, 2u) << name;
-    EXPECT_EQ(code_list.codes[1], code) << name;
+    ASSERT_EQ(evaluator.code_list.count, 2u) << name;
+    EXPECT_EQ(evaluator.code_list.codes[1], code) << name;
   }
 }
 
@@ -100,8 +100,8 @@ TEST(ExprParser, EveryDyadicOperatorHasItsCode) {
   };
   for (const auto& [op, code] : operators) {
     compile_text(std::string("2 ") + op + " 1");
-    ASSERT_EQ(code_list.count, 3u) << op;
-    EXPECT_EQ(code_list.codes[2], code) << op;
+    ASSERT_EQ(evaluator.code_list.count, 3u) << op;
+    EXPECT_EQ(evaluator.code_list.codes[2], code) << op;
     EXPECT_EQ(fault_of_text(std::string("2 ") + op),
               std::string("KUP error - expected valid expression following '") + op + "'\n");
   }

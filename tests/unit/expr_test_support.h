@@ -26,14 +26,8 @@ inline constexpr std::string_view kLocation = "\n[Command Line]\n";
 using test_support::ErrCapture;
 
 /// Compiles `text` afresh, as evaluate_to_text does, leaving the code in
-/// code_list and constant_pool.
-inline void compile_text(std::string_view text) {
-  check_parentheses(text);
-  code_list.count = 0;
-  constant_pool.count = 0;
-  value_stack.top = 0;
-  compile_span({text.data(), text.data() + text.size()});
-}
+/// the evaluator.
+inline void compile_text(std::string_view text) { compile_expression(text); }
 
 /// The value of an expression as a double; a NaN and a test failure that
 /// shows the message when the run ends instead.
