@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "driver/diagnostics.h"
+#include "driver/echo_file.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 
@@ -75,7 +76,6 @@ struct StartupState {
   bool read_stdin = false;
   /// On until the first line is read: a queued file may be queued again.
   bool command_line_phase = true;
-  std::string echo_file_name;
 };
 
 extern StartupState startup;
@@ -107,14 +107,6 @@ void report_unknown_directive(std::string_view word);
 /// Start-up: the two passes over the arguments. Returns true when the
 /// line loop is to run, false when an informational option was answered.
 bool start_up(int argc, char** argv);
-
-/// The echo file, open from start-up to the end of the run.
-void write_echo_line(std::string_view text);
-/// Closes the echo file if open; false if any write to it failed.
-bool close_echo_file();
-bool echo_file_open();
-/// Closes a leftover echo file and forgets its write errors.
-void reset_echo_file();
 
 /// Informational texts.
 void print_usage();

@@ -165,7 +165,7 @@ void end_of_input() {
   if (modes.echo) {
     close_echo_file();
     if (modes.verbose)
-      err_write(format("\n%s(ECHO) -> closing    '%s'\n", line.trace_prefix, startup.echo_file_name));
+      err_write(format("\n%s(ECHO) -> closing    '%s'\n", line.trace_prefix, echo.name));
   }
   if (modes.verbose) err_write("\n            *** END OF PROCESSING, KUP NORMAL TERMINATION ***\n\n");
 }

@@ -26,7 +26,7 @@ int finish_run(int status) {
     return 1;
   }
   if (!echo_ok) {
-    err_write(format("KUP error - problem to write echo file: '%s'\n", startup.echo_file_name));
+    err_write(format("KUP error - problem to write echo file: '%s'\n", echo.name));
     return 1;
   }
   return output_ok ? status : 1;

@@ -147,7 +147,7 @@ void write_lines(std::span<const FormatLine> lines) {
 
 void report_options() {
   for (const OptionLine& row : kOptionLines)
-    if (row.shown()) err_write(format(row.format, startup.echo_file_name));
+    if (row.shown()) err_write(format(row.format, echo.name));
 }
 
 /// The queued inputs, numbered from the top level, which is read first.
