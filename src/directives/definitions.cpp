@@ -117,7 +117,7 @@ void concatenate_piece(const std::string& name, const std::string& field) {
 /// input that cannot be read (a directory, a closed descriptor) ends the
 /// run as it does when it is an input level.
 void read_answer(std::string& answer) {
-  switch (stdin_reader.read_piece(answer, kMaxPiece)) {
+  switch (inputs.stdin_reader.read_piece(answer, kMaxPiece)) {
     case ReadStatus::Piece: {
       const char* const end = answer.data() + answer.size();
       if (skip_class(answer.data(), end, ctype::kSpace) == end) answer.clear();

@@ -60,6 +60,8 @@ struct LineBuffers {
   std::string trace_detail;
   std::string output_text;
   std::string trace_prefix;
+  /// The trace of the current line, built in one buffer kept between lines.
+  std::string trace_text;
   /// The line was read from standard input and is not yet in the echo
   /// file: only lines read from standard input are copied there, once.
   bool echo_due = false;

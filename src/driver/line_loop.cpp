@@ -85,12 +85,9 @@ void build_line_text() {
   line.line_text = raw;
 }
 
-/// The trace of the current line, built in one buffer kept between lines.
-std::string trace_text;
-
 void trace_line(bool data) {
   const std::string& prefix = line.trace_prefix;
-  std::string& text = trace_text;
+  std::string& text = line.trace_text;
   text.clear();
   format_to(text, "%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
   if (!data) {

@@ -50,17 +50,22 @@ struct InputLevel {
   int cond_depth_at_open = 0;
 };
 
-/// The input levels, index 0 at the bottom.
+/// The input levels, index 0 at the bottom, and their readers.
 struct InputStack {
   InputLevel levels[kMaxInputLevels];
   /// Index of the top level; -1 while the stack is empty.
   int file_level = -1;
+  /// The reader of standard input, shared by its level and by #ask.
+  LineReader stdin_reader;
+  /// One reader per level, kept between files so that their buffers are
+  /// reused.
+  LineReader file_readers[kMaxInputLevels];
+  /// The descriptor read as standard input; the program running kup
+  /// chooses it, and it outlasts a run.
+  int stdin_fd = 0;
 };
 
 extern InputStack inputs;
-
-/// The reader of standard input, shared by its level and by #ask.
-extern LineReader stdin_reader;
 
 /// The top level; only valid while file_level >= 0.
 InputLevel& top_level();
