@@ -34,6 +34,9 @@ the very end of a line joins it to the next, dropping the newline).
 and outputs stay small in the case file; with `[noeol]` the final newline is
 dropped after repeating. Example: a line of 100,000 "ab" without a newline
 is `--- file in.txt [repeat 100000] [escapes]` followed by the line `ab\`.
+`--- more NAME` continues the file NAME of an earlier section with flags of
+its own, so that one file can hold parts repeated a different number of
+times.
 Calendar dates and build stamps in the actual output become {DATE} and
 {BUILD} before comparing.
 
@@ -58,10 +61,10 @@ DEFAULT_TIMEOUT = 20.0
 LARGE_DIFF_LINES = 20000
 
 HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from")
-SECTION_KINDS = ("file", "mkdir", "stdin", "stdout", "stderr", "status",
-                 "after", "absent")
+SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",
+                 "status", "after", "absent")
 # Sections that name a path after the kind, and those that take none.
-NAMED_KINDS = ("file", "mkdir", "after", "absent")
+NAMED_KINDS = ("file", "more", "mkdir", "after", "absent")
 FLAGS = ("noeol", "escapes", "repeat N")
 # A flag in square brackets at the end of a section line.
 FLAG_RE = re.compile(r"(?:^|\s+)\[([^\[\]]*)\]\s*$")
@@ -313,6 +316,14 @@ def parse_section(case, raw, body, where):
         if name in (n for n, _ in case.files):
             raise CaseError(f"{where}: file {name!r} given twice")
         case.files.append((name, content))
+    elif kind == "more":
+        for i, (n, earlier) in enumerate(case.files):
+            if n == name:
+                case.files[i] = (n, earlier + content)
+                break
+        else:
+            raise CaseError(f"{where}: 'more' names no file given before: "
+                            f"{name!r}")
     elif kind == "after":
         case.after.append((name, content))
     elif kind in ("mkdir", "absent"):

@@ -9,10 +9,10 @@
 namespace kup {
 namespace {
 
-using testing::compile_text;
-using testing::fault_of;
-using testing::fault_of_text;
-using testing::value_of;
+using test_support::compile_text;
+using test_support::fault_message;
+using test_support::fault_message_of;
+using test_support::value_of;
 
 struct ValueCase {
   const char* text;
@@ -102,7 +102,7 @@ TEST(ExprParser, EveryDyadicOperatorHasItsCode) {
     compile_text(std::string("2 ") + op + " 1");
     ASSERT_EQ(evaluator.code_list.count, 3u) << op;
     EXPECT_EQ(evaluator.code_list.codes[2], code) << op;
-    EXPECT_EQ(fault_of_text(std::string("2 ") + op),
+    EXPECT_EQ(fault_message_of(std::string("2 ") + op),
               std::string("KUP error - expected valid expression following '") + op + "'\n");
   }
 }
@@ -128,7 +128,7 @@ TEST(ExprParser, FaultsEndTheRunWithTheirMessages) {
       {"- $x_1", "KUP error - unknown monadic operator: $x_1\n"},
       {"_", "KUP error - unknown monadic operator: _\n"},
   };
-  for (const auto& [text, message] : cases) EXPECT_EQ(fault_of_text(text), message) << text;
+  for (const auto& [text, message] : cases) EXPECT_EQ(fault_message_of(text), message) << text;
 }
 
 TEST(ExprParser, AGroupWithoutItsCloseCannotBeEvaluated) {
@@ -137,7 +137,7 @@ TEST(ExprParser, AGroupWithoutItsCloseCannotBeEvaluated) {
   const std::string unable = "KUP error - unable to evaluate expression\n";
   for (std::string_view text : {"(1", "(  ", "-(2 + (3)"}) {
     Span span{text.data(), text.data() + text.size()};
-    EXPECT_EQ(fault_of([span] { scan_operand(span); }), unable) << text;
+    EXPECT_EQ(fault_message([span] { scan_operand(span); }), unable) << text;
   }
 }
 
@@ -155,11 +155,11 @@ TEST(ExprParser, CapacitiesFitTheLongestTextAndGuardLongerOnes) {
   std::string ones = "1";
   while (ones.size() < 1023) ones += "+1";
   EXPECT_EQ(value_of(ones), 512);
-  EXPECT_EQ(fault_of_text(ones + "+1"),
+  EXPECT_EQ(fault_message_of(ones + "+1"),
             "KUP error - expression too complex (more than 512 numbers)\n");
-  EXPECT_EQ(fault_of_text(std::string(1024, '-') + "1"),
+  EXPECT_EQ(fault_message_of(std::string(1024, '-') + "1"),
             "KUP error - expression too complex (more than 1024 codes)\n");
-  EXPECT_EQ(fault_of_text(std::string(3000, '(') + "1" + std::string(3000, ')')),
+  EXPECT_EQ(fault_message_of(std::string(3000, '(') + "1" + std::string(3000, ')')),
             "KUP error - expression too complex (more than 2048 nested levels)\n");
   EXPECT_EQ(value_of(std::string(1022, '-') + "1"), 1);
 }

@@ -14,12 +14,12 @@
 namespace kup {
 namespace {
 
-using spine_testing::ErrCapture;
-using spine_testing::fault_of;
-using spine_testing::kCommandLine;
+using test_support::ErrCapture;
+using test_support::fault_text;
+using test_support::kCommandLine;
 
-class MacroTable : public spine_testing::FreshRun {};
-class PrefixTable : public spine_testing::FreshRun {};
+class MacroTable : public test_support::FreshRun {};
+class PrefixTable : public test_support::FreshRun {};
 
 /// The names of the table, oldest first.
 std::vector<std::string> names_in_order() {
@@ -175,7 +175,7 @@ TEST_F(MacroTable, ComposedValuesUpTo1023CharactersFit) {
   EXPECT_EQ(value_of("x").size(), 1023u);
   modes.warning = false;
   define_macro("x[1]", std::string(512, 'b'));
-  EXPECT_EQ(fault_of([] { value_of("x"); }),
+  EXPECT_EQ(fault_text([] { value_of("x"); }),
             std::string(kCommandLine) +
                 "KUP error - unable to build list definition, string too long (max = 1024)\n");
 }
@@ -184,7 +184,7 @@ TEST_F(MacroTable, TheThousandthMacroEndsTheRun) {
   for (int i = 1; i <= kMaxMacros; ++i) ASSERT_EQ(define_macro(numbered("m", i), "v"), i);
   // A redefinition keeps the count.
   EXPECT_EQ(define_macro("m1", "v"), kMaxMacros);
-  EXPECT_EQ(fault_of([] { define_macro("one_more", ""); }),
+  EXPECT_EQ(fault_text([] { define_macro("one_more", ""); }),
             std::string(kCommandLine) + "KUP error - maximum number of macros reached: 1000\n");
 }
 
@@ -197,16 +197,16 @@ TEST_F(MacroTable, CheckIdentifierReportsTheWholeText) {
   const std::string illegal[] = {"1x", "a-b", "@x", "a.b", "a b", "[x]", "x'", "x`", "x\"",
                                  "x@", "\xe9", std::string("a\0b", 3), "x\t"};
   for (const std::string& bad : illegal) {
-    EXPECT_EQ(fault_of([&] { check_identifier(bad, "macro"); }),
+    EXPECT_EQ(fault_text([&] { check_identifier(bad, "macro"); }),
               std::string(kCommandLine) + "KUP error - illegal macro identifier <" + bad + ">\n");
   }
-  EXPECT_EQ(fault_of([] { check_identifier("", "macro"); }),
+  EXPECT_EQ(fault_text([] { check_identifier("", "macro"); }),
             std::string(kCommandLine) + "KUP error - macro identifier is missing\n");
-  EXPECT_EQ(fault_of([] { check_identifier("-p", "prefix"); }),
+  EXPECT_EQ(fault_text([] { check_identifier("-p", "prefix"); }),
             std::string(kCommandLine) + "KUP error - illegal prefix identifier <-p>\n");
-  EXPECT_EQ(fault_of([] { define_macro("9", "x"); }),
+  EXPECT_EQ(fault_text([] { define_macro("9", "x"); }),
             std::string(kCommandLine) + "KUP error - illegal macro identifier <9>\n");
-  EXPECT_EQ(fault_of([] { remove_macro(""); }),
+  EXPECT_EQ(fault_text([] { remove_macro(""); }),
             std::string(kCommandLine) + "KUP error - macro identifier is missing\n");
 }
 
@@ -258,19 +258,19 @@ TEST_F(PrefixTable, ThirtyEightUserPrefixesFit) {
   declare_prefixes(prefixes);
   EXPECT_EQ(prefix_count(), 40);
   // Full: even a prefix already declared is refused.
-  EXPECT_EQ(fault_of([] { declare_prefixes({"p0"}); }),
+  EXPECT_EQ(fault_text([] { declare_prefixes({"p0"}); }),
             std::string(kCommandLine) + "KUP error - too many prefixes\n");
 }
 
 TEST_F(PrefixTable, DeclarationFaults) {
-  EXPECT_EQ(fault_of([] {
+  EXPECT_EQ(fault_text([] {
               char** cursor = nullptr;
               int left = 0;
               declare_prefix(cursor, left);
             }),
             std::string(kCommandLine) + "KUP error - missing prefix definition -p ? \n");
   EXPECT_TRUE(modes.prefix);  // switched on before the argument is looked for
-  EXPECT_EQ(fault_of([] { declare_prefixes({"@"}); }),
+  EXPECT_EQ(fault_text([] { declare_prefixes({"@"}); }),
             std::string(kCommandLine) + "KUP error - illegal prefix identifier <@>\n");
 }
 
