@@ -47,8 +47,7 @@ void reset_run_state() {
   reset_conditional_state();
   reset_evaluator();
   reset_input_stack();
-  reset_macro_table();
-  reset_prefix_table();
+  reset_macro_state();
   reset_echo_file();
   reset_output();
   build_trace_prefix(0);

@@ -29,6 +29,10 @@ void use_class_masks(bool on);
 /// sure (so that the line loop need not search it for backquotes).
 bool expansion_may_hold_backquote();
 
+/// Puts the nesting, the step count and the choices of expansion back at
+/// their start.
+void reset_expansion();
+
 /// Replaces a name field that begins with "@" by its expansion until it no
 /// longer does (used by every directive that takes a macro name).
 void resolve_indirection(std::string& name);

@@ -16,10 +16,9 @@ void write_element_name(std::string_view name, long long k, std::string& out) {
   out.push_back(']');
 }
 
-/// The element k of a list, or nullptr. The name is built in one buffer
-/// kept between calls, so composing a list allocates nothing once warm.
+/// The element k of a list, or nullptr.
 const MacroEntry* find_element(const MacroEntry* list, long long k) {
-  static std::string probe;
+  std::string& probe = macros.element_probe;
   write_element_name(list->name, k, probe);
   return find_macro(probe);
 }

@@ -8,41 +8,12 @@
 
 namespace kup {
 
-std::uint16_t macro_shapes[256][kShapeLengths];
+MacroState macros;
 
 namespace {
 
-/// Open-addressing index from name to entry: a power of two above twice
-/// the most entries, probed linearly, deleted by backward shift. A slot is
-/// eight bytes, the high half of its name's hash and the entry's place in
-/// the pool, so the whole index stays in the first-level cache; probes
-/// compare names only when the hashes agree, and deletion never hashes.
-constexpr std::size_t kIndexSlots = 2048;
-
-struct Slot {
-  std::uint32_t tag = 0;    ///< high half of the name's hash
-  std::uint32_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
-};
-
-/// Room for every entry that can exist at once: the most macros and the one
-/// whose definition exceeds that number.
-constexpr std::size_t kPoolSize = kMaxMacros + 1;
-
-struct Table {
-  Slot index[kIndexSlots];
-  MacroEntry* oldest = nullptr;
-  MacroEntry* newest = nullptr;
-  int count = 0;
-  /// Every entry, allocated once; removed ones keep their string capacity
-  /// for the next definition.
-  std::vector<MacroEntry> pool;
-  std::vector<std::uint32_t> free_entries;
-};
-
-Table table;
-
 std::uint16_t& shape_count(std::string_view name) {
-  return macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
+  return macros.table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
 }
 
 /// Eight bytes of `p` as one word.
@@ -89,14 +60,14 @@ bool same_name(const std::string& a, std::string_view b) {
 
 std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
 std::size_t home_slot(std::uint32_t tag) { return tag & (kIndexSlots - 1); }
-MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1]; }
+MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1]; }
 
 /// The slot holding `name`, or the empty slot where it would go.
 std::size_t find_slot(std::string_view name, std::uint64_t hash) {
   const std::uint32_t tag = tag_of(hash);
   std::size_t slot = home_slot(tag);
   for (;;) {
-    const Slot& s = table.index[slot];
+    const IndexSlot& s = macros.table.index[slot];
     if (s.entry == 0 || (s.tag == tag && same_name(entry_at(s)->name, name))) return slot;
     slot = (slot + 1) & (kIndexSlots - 1);
   }
@@ -109,62 +80,62 @@ std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(
 void erase_slot(std::size_t slot) {
   std::size_t hole = slot;
   std::size_t next = (slot + 1) & (kIndexSlots - 1);
-  while (table.index[next].entry != 0) {
-    std::size_t home = home_slot(table.index[next].tag);
+  while (macros.table.index[next].entry != 0) {
+    std::size_t home = home_slot(macros.table.index[next].tag);
     bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
-      table.index[hole] = table.index[next];
+      macros.table.index[hole] = macros.table.index[next];
       hole = next;
     }
     next = (next + 1) & (kIndexSlots - 1);
   }
-  table.index[hole] = Slot{};
+  macros.table.index[hole] = IndexSlot{};
 }
 
 std::uint32_t new_entry() {
-  if (!table.free_entries.empty()) {
-    std::uint32_t place = table.free_entries.back();
-    table.free_entries.pop_back();
+  if (!macros.table.free_entries.empty()) {
+    std::uint32_t place = macros.table.free_entries.back();
+    macros.table.free_entries.pop_back();
     return place;
   }
   // Reserved once, so entries never move and the chain's pointers hold.
-  if (table.pool.capacity() < kPoolSize) table.pool.reserve(kPoolSize);
-  table.pool.emplace_back();
-  return static_cast<std::uint32_t>(table.pool.size() - 1);
+  if (macros.table.pool.capacity() < kPoolSize) macros.table.pool.reserve(kPoolSize);
+  macros.table.pool.emplace_back();
+  return static_cast<std::uint32_t>(macros.table.pool.size() - 1);
 }
 
 void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
   const std::uint32_t place = new_entry();
-  MacroEntry* entry = &table.pool[place];
+  MacroEntry* entry = &macros.table.pool[place];
   entry->name.assign(name);
   entry->value.assign(value);
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
   entry->backquoted = entry->value.find('`') != std::string::npos;
-  entry->older = table.newest;
+  entry->older = macros.table.newest;
   entry->newer = nullptr;
-  if (table.newest != nullptr) table.newest->newer = entry;
-  else table.oldest = entry;
-  table.newest = entry;
-  table.index[slot] = Slot{tag_of(hash), place + 1};
+  if (macros.table.newest != nullptr) macros.table.newest->newer = entry;
+  else macros.table.oldest = entry;
+  macros.table.newest = entry;
+  macros.table.index[slot] = IndexSlot{tag_of(hash), place + 1};
   ++shape_count(entry->name);
-  ++table.count;
+  ++macros.table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
   if (entry->older != nullptr) entry->older->newer = entry->newer;
-  else table.oldest = entry->newer;
+  else macros.table.oldest = entry->newer;
   if (entry->newer != nullptr) entry->newer->older = entry->older;
-  else table.newest = entry->older;
-  --table.count;
-  table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
+  else macros.table.newest = entry->older;
+  --macros.table.count;
+  macros.table.free_entries.push_back(static_cast<std::uint32_t>(entry - macros.table.pool.data()));
 }
 
 int position_of(const MacroEntry* wanted) {
   int position = 1;
-  for (const MacroEntry* e = table.oldest; e != wanted; e = e->newer) ++position;
+  for (const MacroEntry* e = macros.table.oldest; e != wanted; e = e->newer) ++position;
   return position;
 }
 
@@ -174,9 +145,6 @@ bool valid_identifier(std::string_view text) {
     if (!ctype::is(text[i], ctype::kNameRest)) return false;
   return true;
 }
-
-/// Prefixes: "$" and "@" first, then the user's.
-std::vector<std::string> prefixes;
 
 void print_entry(const MacroEntry* entry, int position) {
   const bool global = !modes.prefix || has_prefix(entry->name);
@@ -192,7 +160,7 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  const Slot& s = table.index[find_slot(name)];
+  const IndexSlot& s = macros.table.index[find_slot(name)];
   return s.entry == 0 ? nullptr : entry_at(s);
 }
 
@@ -208,12 +176,13 @@ int define_macro(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
   const std::uint64_t hash = hash_name(name);
   std::size_t slot = find_slot(name, hash);
-  if (table.index[slot].entry != 0) {
+  if (macros.table.index[slot].entry != 0) {
     // The texts may view the entry about to be removed: keep copies.
-    static std::string kept_name, kept_value;
+    std::string& kept_name = macros.table.kept_name;
+    std::string& kept_value = macros.table.kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
-    if (entry_at(table.index[slot])->value != kept_value)
+    if (entry_at(macros.table.index[slot])->value != kept_value)
       warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
     remove_macro(kept_name);
     name = kept_name;
@@ -221,9 +190,9 @@ int define_macro(std::string_view name, std::string_view value) {
     slot = find_slot(name, hash);
   }
   append_entry(name, value, slot, hash);
-  if (table.count > kMaxMacros)
-    fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
-  return table.count;
+  if (macros.table.count > kMaxMacros)
+    fatal(format("KUP error - maximum number of macros reached: %d\n", macros.table.count));
+  return macros.table.count;
 }
 
 int remove_macro(std::string_view name) {
@@ -243,14 +212,14 @@ int remove_macro(std::string_view name) {
     entry = find_macro(list_name);
   }
   unlink_entry(entry);
-  return table.count;
+  return macros.table.count;
 }
 
 int list_macro(std::string_view name) {
   if (name == "$ALL$") {
     int position = 0;
-    for (const MacroEntry* e = table.oldest; e != nullptr; e = e->newer) print_entry(e, ++position);
-    return table.count;
+    for (const MacroEntry* e = macros.table.oldest; e != nullptr; e = e->newer) print_entry(e, ++position);
+    return macros.table.count;
   }
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
@@ -262,40 +231,40 @@ int list_macro(std::string_view name) {
   return position;
 }
 
-int macro_count() { return table.count; }
+int macro_count() { return macros.table.count; }
 
-MacroEntry* oldest_macro() { return table.oldest; }
+MacroEntry* oldest_macro() { return macros.table.oldest; }
 
-void reset_macro_table() {
-  while (table.oldest != nullptr) unlink_entry(table.oldest);
+void reset_macro_state() {
+  while (macros.table.oldest != nullptr) unlink_entry(macros.table.oldest);
+  macros.prefixes.clear();
+  reset_expansion();
 }
 
 void declare_prefix(char**& args, int& left) {
   if (!modes.prefix) {
     modes.prefix = true;
-    prefixes.assign({"$", "@"});
+    macros.prefixes.assign({"$", "@"});
   }
-  if (static_cast<int>(prefixes.size()) > kMaxPrefixes - 1)
+  if (static_cast<int>(macros.prefixes.size()) > kMaxPrefixes - 1)
     fatal_command_line("KUP error - too many prefixes\n");
   if (left <= 0) fatal_command_line("KUP error - missing prefix definition -p ? \n");
   std::string_view prefix = *args++;
   --left;
   check_identifier(prefix, "prefix");
-  for (const std::string& p : prefixes)
+  for (const std::string& p : macros.prefixes)
     if (p == prefix) return;
-  prefixes.emplace_back(prefix);
+  macros.prefixes.emplace_back(prefix);
 }
 
 bool has_prefix(std::string_view text) {
-  for (const std::string& p : prefixes)
+  for (const std::string& p : macros.prefixes)
     if (text.substr(0, p.size()) == p) return true;
   return false;
 }
 
-int prefix_count() { return static_cast<int>(prefixes.size()); }
+int prefix_count() { return static_cast<int>(macros.prefixes.size()); }
 
-const std::string& prefix_at(int index) { return prefixes[static_cast<std::size_t>(index)]; }
-
-void reset_prefix_table() { prefixes.clear(); }
+const std::string& prefix_at(int index) { return macros.prefixes[static_cast<std::size_t>(index)]; }
 
 }  // namespace kup
