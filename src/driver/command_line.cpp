@@ -1,10 +1,9 @@
-#include <ctime>
-
 #include "directives/directives.h"
 #include "driver/driver.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -144,15 +143,6 @@ void second_pass(int argc, char** argv) {
 
 }  // namespace
 
-std::string date_text(long long time) {
-  std::time_t t = static_cast<std::time_t>(time);
-  char text[64] = {};
-  if (ctime_r(&t, text) == nullptr) return {};
-  std::string result(text);
-  if (!result.empty() && result.back() == '\n') result.pop_back();
-  return result;
-}
-
 bool start_up(int argc, char** argv) {
   if (argc < 2) {
     err_write(format("%s -  type KUP -u for usage\n", kVersionText));
@@ -160,7 +150,7 @@ bool start_up(int argc, char** argv) {
   }
   define_macro("$N", "");
   define_macro("$V", kVersionText);
-  define_macro("$D", date_text(static_cast<long long>(std::time(nullptr))));
+  define_macro("$D", start_date_text());
   if (!first_pass(argc, argv)) return false;
   if (startup.read_stdin) push_standard_input();
   second_pass(argc, argv);

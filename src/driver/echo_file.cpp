@@ -4,17 +4,18 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
+#include "platform/platform.h"
 
 namespace kup {
 
 EchoFile echo;
 
 void open_echo_file(const std::string& path, std::string_view mode) {
-  // "x" creates the file exclusively: the open fails if anything exists
-  // at that path, so an existing file is never truncated.
+  // The file is created exclusively: the open fails if anything exists at
+  // that path, so an existing file is never truncated.
   std::FILE* file = nullptr;
   errno = 0;
-  if (path.find('\0') == std::string::npos) file = std::fopen(path.c_str(), "wx");
+  if (path.find('\0') == std::string::npos) file = create_new_file(path.c_str());
   if (file == nullptr && errno == EEXIST)
     fatal_command_line(format("KUP error - attempt to rewrite existing echo file: '%s'\n", path));
   if (file == nullptr) fatal_command_line(format("KUP error - problem to open echo file (%s): '%s'\n", mode, path));

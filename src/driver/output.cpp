@@ -2,9 +2,9 @@
 
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "driver/diagnostics.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -15,7 +15,7 @@ namespace {
 /// Writes all of [data, data+size) to fd; 0, or the errno of the failure.
 int write_all(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    ssize_t done = ::write(fd, data, size);
+    const std::ptrdiff_t done = write_bytes(fd, data, size);
     if (done < 0) {
       if (errno == EINTR) continue;
       return errno;

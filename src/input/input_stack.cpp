@@ -1,11 +1,9 @@
 #include "input/input_stack.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include "directives/directives.h"
 #include "driver/driver.h"
 #include "macros/macro_table.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -18,7 +16,7 @@ namespace {
 int open_path(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) return -1;
   const std::string name(path);
-  return ::open(name.c_str(), O_RDONLY | O_CLOEXEC);
+  return open_for_reading(name.c_str());
 }
 
 /// The loop check: a path already open below the top is refused outside
@@ -35,7 +33,7 @@ void check_loop(std::string_view path) {
 
 void close_stream(InputLevel& level) {
   if (level.is_stdin || level.stream_closed) return;
-  ::close(level.reader->fd());
+  close_descriptor(level.reader->fd());
   level.reader->detach();
   level.stream_closed = true;
 }

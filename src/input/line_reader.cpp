@@ -1,9 +1,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <unistd.h>
 
 #include "input/input_stack.h"
+#include "platform/platform.h"
 
 namespace kup {
 
@@ -21,7 +21,7 @@ void LineReader::attach(int fd) {
 bool LineReader::refill() {
   if (at_end_ || failed_) return false;
   for (;;) {
-    ssize_t got = ::read(fd_, buffer_.get(), kReadBlock);
+    const std::ptrdiff_t got = read_bytes(fd_, buffer_.get(), kReadBlock);
     if (got > 0) {
       begin_ = 0;
       end_ = static_cast<std::size_t>(got);

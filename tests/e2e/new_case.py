@@ -198,7 +198,7 @@ def main(argv=None):
     case = build_case(options)
     with tempfile.TemporaryDirectory(prefix="kup-new-case-") as workdir:
         run_case.prepare_directory(case, workdir)
-        result = run_case.run_kup(kup, case, workdir, options.timeout)
+        result = run_case.run_kup([kup], case, workdir, options.timeout)
         record_present_files(case, workdir, result)
     if result.timed_out:
         sys.exit(f"new_case: kup did not finish within {options.timeout:g} s;"

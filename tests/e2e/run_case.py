@@ -20,8 +20,10 @@ A case file, tests/e2e/cases/<group>/<name>.case:
 
 The description is required; args are split like a shell and may be
 absent. Other header lines: `stdout_to: PATH` (standard output goes to
-PATH, e.g. /dev/full, and is not compared) and `stdin_from: PATH` (which
-may be a directory).
+PATH, e.g. /dev/full, and is not compared), `stdin_from: PATH` (which
+may be a directory), `env: NAME=VALUE ...` (variables set for the run) and
+`skip: PLATFORM REASON` (the case cannot hold on that platform by its
+nature; may be given once per platform).
 Sections: `--- file NAME`, `--- mkdir NAME`, `--- stdin` (default: empty),
 `--- stdout` and `--- stderr` (default: empty), `--- status` (default 0),
 `--- after NAME` (a file that must exist with this content) and
@@ -38,14 +40,25 @@ is `--- file in.txt [repeat 100000] [escapes]` followed by the line `ab\`.
 its own, so that one file can hold parts repeated a different number of
 times.
 Calendar dates and build stamps in the actual output become {DATE} and
-{BUILD} before comparing.
+{BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
+which it then compares as it is.
 
-Exit status: 0 when the case passes, 1 when it fails, 2 when the case file
-itself is malformed or kup cannot be started.
+With --list DIR the runner prints the name <group>/<name> of every case
+under DIR, one a line, and runs nothing.
+
+Several case files may be given; `--jobs N` runs N at a time. A kup built
+for another platform runs through `--launcher` (an emulator command, such
+as wine64 or qemu-aarch64-static), with `--platform` naming the platform
+whose skips apply.
+
+Exit status: 0 when every case passes or is skipped, 1 when one fails, 2
+when a case file itself is malformed or kup cannot be started.
 """
 
 import argparse
+import concurrent.futures
 import difflib
+import io
 import os
 import re
 import shlex
@@ -60,7 +73,13 @@ DEFAULT_TIMEOUT = 20.0
 # by difflib, which slows down badly on long texts.
 LARGE_DIFF_LINES = 20000
 
-HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from")
+HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env",
+               "skip")
+# Variables of the caller's environment that would change kup's output;
+# a case sets them in `env:` when it needs them.
+CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
+# The platforms other than the native one that a case may be skipped on.
+PLATFORMS = ("windows", "arm64")
 SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",
                  "status", "after", "absent")
 # Sections that name a path after the kind, and those that take none.
@@ -96,6 +115,7 @@ class Case:
         self.args = []
         self.stdout_to = None
         self.stdin_from = None
+        self.env = {}          # variables set for the run
         self.files = []        # (name, bytes) in file order
         self.mkdirs = []       # names
         self.stdin = None      # bytes, or None for an empty standard input
@@ -104,6 +124,7 @@ class Case:
         self.status = 0
         self.after = []        # (name, bytes)
         self.absent = []       # names
+        self.skips = {}        # platform -> reason
         self.seen = set()      # headers and sections that may occur once
 
 
@@ -216,6 +237,9 @@ def parse_header_line(case, raw, where):
         raise CaseError(f"{where}: expected a header line "
                         f"({', '.join(k + ':' for k in HEADER_KEYS)}) "
                         f"or a section line beginning '--- ', got {line!r}")
+    if key == "skip":
+        parse_skip(case, value, where)
+        return
     if "header " + key in case.seen:
         raise CaseError(f"{where}: header '{key}' given twice")
     case.seen.add("header " + key)
@@ -224,10 +248,44 @@ def parse_header_line(case, raw, where):
             case.args = shlex.split(value)
         except ValueError as e:
             raise CaseError(f"{where}: cannot split args: {e}")
+    elif key == "env":
+        case.env = parse_env(value, where)
     elif value == "":
         raise CaseError(f"{where}: header '{key}' needs a value")
     else:
         setattr(case, key, value)
+
+
+def parse_env(value, where):
+    """The variables of an `env:` header: NAME=VALUE words, split like a
+    shell, so that a value may be quoted or empty."""
+    try:
+        words = shlex.split(value)
+    except ValueError as e:
+        raise CaseError(f"{where}: cannot split env: {e}")
+    env = {}
+    for word in words:
+        name, equals, text = word.partition("=")
+        if not equals or not re.fullmatch(r"[A-Za-z_][A-Za-z0-9_]*", name):
+            raise CaseError(f"{where}: expected NAME=VALUE in env, "
+                            f"got {word!r}")
+        env[name] = text
+    if not env:
+        raise CaseError(f"{where}: header 'env' needs a value")
+    return env
+
+
+def parse_skip(case, value, where):
+    """Handles `skip: PLATFORM REASON`, given at most once per platform."""
+    platform, _, reason = value.partition(" ")
+    reason = reason.strip()
+    if platform not in PLATFORMS or not reason:
+        raise CaseError(f"{where}: expected 'skip: PLATFORM REASON' with "
+                        f"PLATFORM one of {', '.join(PLATFORMS)}, "
+                        f"got {value!r}")
+    if platform in case.skips:
+        raise CaseError(f"{where}: skip on '{platform}' given twice")
+    case.skips[platform] = reason
 
 
 def parse_section_line(raw, where):
@@ -388,7 +446,7 @@ def open_redirection(path, workdir, flags):
         raise CaseError(f"{path}: cannot open for redirection: {e.strerror}")
 
 
-def run_kup(kup, case, workdir, timeout):
+def run_kup(command, case, workdir, timeout):
     """Runs kup on the prepared directory and collects its results."""
     result = Result()
     stdin_file = stdout_file = None
@@ -404,13 +462,14 @@ def run_kup(kup, case, workdir, timeout):
                      subprocess.DEVNULL)
         try:
             proc = subprocess.Popen(
-                [kup] + case.args, cwd=workdir, stdin=stdin_arg,
+                command + case.args, cwd=workdir, stdin=stdin_arg,
                 stdout=(stdout_file if stdout_file is not None
                         else subprocess.PIPE),
-                stderr=subprocess.PIPE, env=run_environment(),
+                stderr=subprocess.PIPE, env=run_environment(case),
                 start_new_session=True)
         except OSError as e:
-            raise CaseError(f"cannot start {kup}: {e.strerror}")
+            raise CaseError(f"cannot start {shlex.join(command)}: "
+                            f"{e.strerror}")
         try:
             out, err = proc.communicate(case.stdin, timeout=timeout)
         except subprocess.TimeoutExpired:
@@ -436,10 +495,13 @@ def kill_group(proc):
         pass
 
 
-def run_environment():
-    """The environment of a run: the caller's, in the POSIX locale."""
-    env = dict(os.environ)
+def run_environment(case):
+    """The environment of a run: the caller's, in the POSIX locale, without
+    the variables that kup reads, and with those the case sets."""
+    env = {name: value for name, value in os.environ.items()
+           if name not in CLEARED_VARIABLES}
     env["LC_ALL"] = "C"
+    env.update(case.env)
     return env
 
 
@@ -456,9 +518,12 @@ def collect_files(case, workdir, result):
                       if os.path.lexists(os.path.join(workdir, name))]
 
 
-def apply_placeholders(data):
-    """Replaces calendar dates and build stamps by their placeholders."""
-    return BUILD_RE.sub(b"{BUILD}", DATE_RE.sub(b"{DATE}", data))
+def apply_placeholders(data, fixed_date=False):
+    """Replaces calendar dates (unless the case fixed the date) and build
+    stamps by their placeholders."""
+    if not fixed_date:
+        data = DATE_RE.sub(b"{DATE}", data)
+    return BUILD_RE.sub(b"{BUILD}", data)
 
 
 # ---------------------------------------------------------------- reporting
@@ -529,7 +594,8 @@ def compare(case, result, timeout):
     if not case.stdout_to:
         streams.insert(0, ("stdout", case.stdout, result.stdout))
     for label, expected, actual in streams:
-        actual = apply_placeholders(actual)
+        actual = apply_placeholders(actual,
+                                    "SOURCE_DATE_EPOCH" in case.env)
         if actual != expected:
             problems.append(f"{label} differs:\n"
                             f"{text_diff(label, expected, actual)}")
@@ -546,9 +612,9 @@ def compare(case, result, timeout):
     return problems
 
 
-def command_text(kup, case):
+def command_text(command, case):
     """The command line of the run, quoted for a shell."""
-    text = shlex.join([kup] + case.args)
+    text = shlex.join(command + case.args)
     if case.stdin_from:
         text += f" < {shlex.quote(case.stdin_from)}"
     elif case.stdin is None:
@@ -559,17 +625,23 @@ def command_text(kup, case):
 
 
 def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
-             out=sys.stdout):
-    """Runs one case; returns the exit status of the runner."""
+             out=sys.stdout, launcher=(), platform=None):
+    """Runs one case, through the launcher when one is given, unless the
+    case is skipped on `platform`; returns the exit status of the runner."""
     try:
         case = parse_case(case_path)
     except CaseError as e:
         print(f"CASE ERROR: {e}", file=out)
         return 2
+    if platform in case.skips:
+        print(f"SKIP {case_path} on {platform}: {case.skips[platform]}",
+              file=out)
+        return 0
+    command = list(launcher) + [kup]
     workdir = tempfile.mkdtemp(prefix="kup-case-")
     try:
         prepare_directory(case, workdir)
-        result = run_kup(kup, case, workdir, timeout)
+        result = run_kup(command, case, workdir, timeout)
         problems = compare(case, result, timeout)
     except CaseError as e:
         print(f"CASE ERROR: {e}", file=out)
@@ -581,7 +653,8 @@ def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
         print(f"PASS {case_path}: {case.description}", file=out)
         return 0
     print(f"FAIL {case_path}: {case.description}", file=out)
-    print(f"command: (cd <case dir> && {command_text(kup, case)})", file=out)
+    print(f"command: (cd <case dir> && {command_text(command, case)})",
+          file=out)
     if keep:
         print(f"case directory kept: {workdir}", file=out)
     print("(diff lines show \\t tab, \\r CR, \\0 NUL, \\xHH other bytes, "
@@ -591,22 +664,73 @@ def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
     return 1
 
 
+def case_names(directory):
+    """The names <group>/<name> of the case files under `directory`."""
+    names = []
+    for root, _, files in os.walk(directory):
+        for file in files:
+            if file.endswith(".case"):
+                path = os.path.relpath(os.path.join(root, file), directory)
+                names.append(path[:-len(".case")].replace(os.sep, "/"))
+    return sorted(names)
+
+
 def main(argv=None):
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--kup", required=True,
-                        help="path of the kup executable to run")
+    parser.add_argument("--list", metavar="DIR",
+                        help="print the names of the cases under DIR")
+    parser.add_argument("--kup", help="path of the kup executable to run")
     parser.add_argument("--timeout", type=float, default=DEFAULT_TIMEOUT,
                         help="seconds before a run counts as hung "
                              "(default %(default)s)")
     parser.add_argument("--keep", action="store_true",
                         help="keep the temporary case directory")
-    parser.add_argument("case", help="the .case file to run")
+    parser.add_argument("--launcher", default="",
+                        help="command that runs kup, split like a shell "
+                             "(an emulator, such as wine64)")
+    parser.add_argument("--platform", choices=PLATFORMS,
+                        help="skip the cases that cannot hold there")
+    parser.add_argument("--jobs", "-j", type=int, default=1,
+                        help="cases run at the same time")
+    parser.add_argument("cases", nargs="*", metavar="case",
+                        help="the .case files to run")
     args = parser.parse_args(argv)
+    if args.list:
+        if not os.path.isdir(args.list):
+            print(f"error: {args.list} is not a directory", file=sys.stderr)
+            return 2
+        print("\n".join(case_names(args.list)))
+        return 0
+    if not args.kup or not args.cases:
+        parser.error("--kup and a case file are required")
     kup = os.path.abspath(args.kup)
     if not os.access(kup, os.X_OK):
         print(f"CASE ERROR: {args.kup} is not an executable file")
         return 2
-    return run_case(kup, args.case, args.timeout, args.keep)
+    launcher = shlex.split(args.launcher)
+    if len(args.cases) == 1:
+        return run_case(kup, args.cases[0], args.timeout, args.keep,
+                        launcher=launcher, platform=args.platform)
+    return run_cases(kup, args, launcher)
+
+
+def run_cases(kup, args, launcher):
+    """Runs many cases, `args.jobs` at a time, printing each report whole;
+    returns the worst status and ends with a count of each outcome."""
+    def one(path):
+        out = io.StringIO()
+        status = run_case(kup, path, args.timeout, args.keep, out,
+                          launcher, args.platform)
+        return status, out.getvalue()
+    counts = {"PASS": 0, "SKIP": 0, "FAIL": 0, "CASE ERROR": 0}
+    worst = 0
+    with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
+        for status, report in pool.map(one, args.cases):
+            print(report, end="", flush=True)
+            counts[next(k for k in counts if report.startswith(k))] += 1
+            worst = max(worst, status)
+    print(", ".join(f"{n} {k.lower()}" for k, n in counts.items()))
+    return worst
 
 
 if __name__ == "__main__":

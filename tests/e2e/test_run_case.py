@@ -32,6 +32,9 @@ while args:
     elif a == "--stdin":
         sys.stdout.flush()
         sys.stdout.buffer.write(sys.stdin.buffer.read())
+    elif a == "--env":
+        name = args.pop(0)
+        print(name + "=" + os.environ.get(name, "(unset)"))
     elif a == "--date":
         print("started", time.ctime(), "built", "Jul  6 2024 14:40:01")
     elif a == "--write":
@@ -265,6 +268,32 @@ class RunnerTest(unittest.TestCase):
             started {DATE} built {BUILD}
             """)
 
+    def test_env_sets_variables_and_clears_source_date_epoch(self):
+        saved = os.environ.get("SOURCE_DATE_EPOCH")
+        os.environ["SOURCE_DATE_EPOCH"] = "from the caller"
+        try:
+            self.assert_passes("""\
+                description: env sets, the caller's SOURCE_DATE_EPOCH is gone
+                args: --env SOURCE_DATE_EPOCH --env GREETING
+                env: GREETING='a b'
+                --- stdout
+                SOURCE_DATE_EPOCH=(unset)
+                GREETING=a b
+                """)
+        finally:
+            if saved is None:
+                del os.environ["SOURCE_DATE_EPOCH"]
+            else:
+                os.environ["SOURCE_DATE_EPOCH"] = saved
+        # A case that fixes the date compares dates as they are.
+        self.assert_fails("""\
+            description: no {DATE} placeholder once the date is fixed
+            args: --date
+            env: SOURCE_DATE_EPOCH=0
+            --- stdout
+            started {DATE} built {BUILD}
+            """, "stdout differs")
+
     def test_after_and_absent(self):
         case = """\
             description: files left behind are checked
@@ -333,10 +362,23 @@ class RunnerTest(unittest.TestCase):
             "description: x\n--- stdout\n--- stdout\n": "given twice",
             "description: x\n--- more f\n": "'more' names no file",
             "description: x\nstdout_to: f\n--- stdout\n": "exclude each other",
+            "description: x\nenv: A B=1\n": "expected NAME=VALUE",
         }
         for text, message in bad.items():
             with self.subTest(text=text):
                 self.assert_fails(text, "CASE ERROR", message, status=2)
+
+    def test_list_names_the_cases_of_a_directory(self):
+        cases = os.path.join(self.dir.name, "cases")
+        for name in ("g/b.case", "g/a.case", "h/deep/c.case", "g/notes.md"):
+            os.makedirs(os.path.dirname(os.path.join(cases, name)),
+                        exist_ok=True)
+            open(os.path.join(cases, name), "w").close()
+        proc = subprocess.run([sys.executable,
+                               os.path.join(HERE, "run_case.py"),
+                               "--list", cases],
+                              capture_output=True, text=True)
+        self.assertEqual(proc.stdout, "g/a\ng/b\nh/deep/c\n")
 
     def test_command_line_exit_status(self):
         path = self.write_case(self.COPY.format(second="TWO"), "cli.case")
@@ -345,6 +387,48 @@ class RunnerTest(unittest.TestCase):
                                path], capture_output=True, text=True)
         self.assertEqual(proc.returncode, 1, proc.stdout)
         self.assertIn("stdout differs", proc.stdout)
+
+    # -- other platforms
+
+    def test_launcher_runs_kup(self):
+        script = os.path.join(self.dir.name, "not-executable")
+        with open(script, "w") as f:
+            f.write(STAND_IN)
+        path = self.write_case("""\
+            description: run through an interpreter
+            args: --err launched
+            --- stderr
+            launched
+            """)
+        out = io.StringIO()
+        self.assertEqual(run_case.run_case(script, path, out=out), 2)
+        self.assertEqual(run_case.run_case(script, path, out=out,
+                                           launcher=[sys.executable]), 0)
+
+    def test_skip_applies_on_its_platform_only(self):
+        passing = self.write_case("description: runs\n", "runs.case")
+        skipped = self.write_case("""\
+            description: fails wherever it runs
+            skip: windows no such thing there
+            args: --status 1
+            """, "skipped.case")
+        runner = os.path.join(HERE, "run_case.py")
+        proc = subprocess.run([sys.executable, runner, "--kup", self.kup,
+                               "--platform", "windows", "-j", "2", passing,
+                               skipped], capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 0, proc.stdout)
+        self.assertIn(f"SKIP {skipped} on windows: no such thing there\n",
+                      proc.stdout)
+        self.assertTrue(proc.stdout.endswith(
+            "1 pass, 1 skip, 0 fail, 0 case error\n"), proc.stdout)
+        with open(skipped) as f:
+            self.assert_fails(f.read(), "exit status")
+        for text, message in {"skip: linux x\n": "expected 'skip:",
+                              "skip: windows\n": "expected 'skip:",
+                              "skip: arm64 a\nskip: arm64 b\n": "twice"}.items():
+            with self.subTest(text=text):
+                self.assert_fails("description: x\n" + text, "CASE ERROR",
+                                  message, status=2)
 
     # -- the case writer
 

@@ -1,0 +1,2 @@
+" kup templates: files named *.kup
+autocmd BufRead,BufNewFile *.kup setfiletype kup
