@@ -14,28 +14,40 @@ namespace kup {
 
 namespace {
 
-// The state of expansion stays in objects of this file, out of the macros'
-// state struct: grouped in a struct, they cost the expansion loop about 2%
-// more instructions (measured with callgrind). reset_expansion resets them;
-// the working texts, masks and candidates are caches, written anew by each
-// use and kept so that a warm run allocates nothing.
+// A cache, not state: what expansion keeps only so that a warm run
+// allocates nothing, written anew by every use. The state of expansion is
+// macros.expansion.
 
-/// Nesting depth of expand_text; each depth has its own working texts.
-int depth = 0;
-int indirection_steps = 0;
-bool last_may_hold_backquote = true;
-
+/// The working texts of one depth of expansion.
 struct WorkTexts {
   std::string field;
   std::string stripped;
   std::string nested;
   std::string composed;  ///< the value of a list
 };
-std::deque<WorkTexts> work;  // a deque keeps outer references valid
+
+/// The working texts of every depth (a deque keeps outer references valid).
+std::deque<WorkTexts> work;
+
+/// A field of the masked scan that may be replaced, as places in the source.
+struct Candidate {
+  std::uint32_t start;
+  std::uint32_t stop;
+};
+
+/// Room for every field of the longest masked text (fields of a run are
+/// at least one character apart).
+Candidate candidates[kMaskedTextMax / 2 + 1];
+
+/// The class masks of the text at the bottom.
+ClassMasks masks;
+
+/// The expansions of resolve_indirection.
+std::string resolved;
 
 /// Counts one indirection step of `field`; too many end the run.
 void count_step(std::string_view field) {
-  if (++indirection_steps > kMaxIndirections)
+  if (++macros.expansion.indirection_steps > kMaxIndirections)
     fatal(format("KUP error - too many indirections for <%s>\n", field));
 }
 
@@ -137,7 +149,7 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
   out.put(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
   if (indirect) {
-    if (depth == 1) indirection_steps = 0;
+    if (macros.expansion.depth == 1) macros.expansion.indirection_steps = 0;
     put_resolved(out, resolve_field(field, w), prefix_mode, w);
     out.backquote = true;
   } else if (!entry->list && !entry->quoted) {
@@ -178,16 +190,6 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
   }
   put_tail(kept, b.stop, end, out);
 }
-
-/// A field of the masked scan that may be replaced, as places in the source.
-struct Candidate {
-  std::uint32_t start;
-  std::uint32_t stop;
-};
-
-/// Room for every field of the longest masked text (fields of a run are
-/// at least one character apart).
-Candidate candidates[kMaskedTextMax / 2 + 1];
 
 /// Finds the fields of `source` that may be replaced, with the help of its
 /// class masks, into `candidates`; returns how many. `special_end`
@@ -264,35 +266,27 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
   put_tail(kept, base + last_stop, base + source.size(), out);
 }
 
-/// Runs one of the loops at the next depth, with its working texts.
+/// Runs one of the loops at the next macros.expansion.depth, with its working texts.
 template <class Loop>
 std::size_t expand_at_depth(char* buffer, Loop loop) {
-  while (work.size() <= static_cast<std::size_t>(depth)) work.emplace_back();
+  while (work.size() <= static_cast<std::size_t>(macros.expansion.depth)) work.emplace_back();
   ResultText result(buffer);
   {
-    NestingGuard level(depth);
-    loop(result, work[static_cast<std::size_t>(depth - 1)]);
+    NestingGuard level(macros.expansion.depth);
+    loop(result, work[static_cast<std::size_t>(macros.expansion.depth - 1)]);
   }
-  last_may_hold_backquote = result.backquote;
+  macros.expansion.last_may_hold_backquote = result.backquote;
   return result.size();
 }
-
-bool masks_enabled = true;
-
-/// The class masks of the text at the bottom.
-ClassMasks masks;
-
-/// The expansions of resolve_indirection.
-std::string resolved;
 
 }  // namespace
 
 std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode) {
-  last_may_hold_backquote = false;
+  macros.expansion.last_may_hold_backquote = false;
   if (source.empty() || source.front() == '\n') return 0;
   // The masks serve the expansion at the bottom; nested ones, rare and
   // short, scan a character at a time.
-  if (masks_enabled && depth == 0 && source.size() <= kMaskedTextMax) {
+  if (macros.expansion.masks_enabled && macros.expansion.depth == 0 && source.size() <= kMaskedTextMax) {
     masks.build(source.data(), source.size());
     return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, prefix_mode, w, masks);
@@ -303,14 +297,9 @@ std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode)
   });
 }
 
-void use_class_masks(bool on) { masks_enabled = on; }
+void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
 
-void reset_expansion() {
-  depth = 0;
-  indirection_steps = 0;
-  last_may_hold_backquote = true;
-  masks_enabled = true;
-}
+void reset_expansion() { macros.expansion = ExpansionState{}; }
 
 void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   char buffer[kMaxText];
@@ -318,17 +307,17 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   out.assign(buffer, size);
 }
 
-bool expansion_may_hold_backquote() { return last_may_hold_backquote; }
+bool expansion_may_hold_backquote() { return macros.expansion.last_may_hold_backquote; }
 
 void resolve_indirection(std::string& name) {
   std::string& expanded = resolved;
   // Every round expands a field that begins with "@", which counts its own
   // steps; the count runs over all rounds, so a name leading back to itself
   // ends like a field of a data line does.
-  indirection_steps = 0;
+  macros.expansion.indirection_steps = 0;
   while (!name.empty() && name.front() == '@') {
     {
-      NestingGuard level(depth);  // keeps the nested expansion from restarting the count
+      NestingGuard level(macros.expansion.depth);  // keeps the nested expansion from restarting the count
       expand_text(name, expanded, false);
     }
     name.swap(expanded);

@@ -7,6 +7,16 @@
 
 namespace kup {
 
+/// The state of expansion: the nesting of expand_text, the indirection
+/// steps of the current field, what the latest expansion may hold and how
+/// fields are found.
+struct ExpansionState {
+  int depth = 0;
+  int indirection_steps = 0;
+  bool last_may_hold_backquote = true;
+  bool masks_enabled = true;
+};
+
 /// The most indirection steps one field may take, nested expansions counted.
 inline constexpr int kMaxIndirections = 64;
 

@@ -84,6 +84,7 @@ struct MacroState {
   MacroTable table;
   /// Prefixes: "$" and "@" first, then the user's; empty outside Prefix Mode.
   std::vector<std::string> prefixes;
+  ExpansionState expansion;
   /// The element name a list composition looks up, kept so that composing
   /// allocates nothing once warm.
   std::string element_probe;
@@ -92,7 +93,8 @@ struct MacroState {
 extern MacroState macros;
 
 /// Empties the table and the prefixes and puts expansion back at its start;
-/// what is kept only to spare allocations stays.
+/// what is kept only to spare allocations (the pool's strings, expansion's
+/// working texts) stays.
 void reset_macro_state();
 
 /// The entry named `name` by the hash index; find_macro is the entry point.
