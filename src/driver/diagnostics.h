@@ -1,4 +1,5 @@
-// Location lines, errors, warnings and the single termination path.
+// Location lines, errors, warnings and the single termination path, with
+// the guard that keeps nesting counters right when that path unwinds.
 #pragma once
 
 #include <string>

@@ -12,8 +12,12 @@ MacroState macros;
 
 namespace {
 
+/// macros.table, under a short name.
+MacroTable& table = macros.table;
+using Slot = IndexSlot;
+
 std::uint16_t& shape_count(std::string_view name) {
-  return macros.table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
+  return table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
 }
 
 /// Eight bytes of `p` as one word.
@@ -60,14 +64,14 @@ bool same_name(const std::string& a, std::string_view b) {
 
 std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
 std::size_t home_slot(std::uint32_t tag) { return tag & (kIndexSlots - 1); }
-MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1]; }
+MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1]; }
 
 /// The slot holding `name`, or the empty slot where it would go.
 std::size_t find_slot(std::string_view name, std::uint64_t hash) {
   const std::uint32_t tag = tag_of(hash);
   std::size_t slot = home_slot(tag);
   for (;;) {
-    const IndexSlot& s = macros.table.index[slot];
+    const Slot& s = table.index[slot];
     if (s.entry == 0 || (s.tag == tag && same_name(entry_at(s)->name, name))) return slot;
     slot = (slot + 1) & (kIndexSlots - 1);
   }
@@ -80,62 +84,62 @@ std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(
 void erase_slot(std::size_t slot) {
   std::size_t hole = slot;
   std::size_t next = (slot + 1) & (kIndexSlots - 1);
-  while (macros.table.index[next].entry != 0) {
-    std::size_t home = home_slot(macros.table.index[next].tag);
+  while (table.index[next].entry != 0) {
+    std::size_t home = home_slot(table.index[next].tag);
     bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
-      macros.table.index[hole] = macros.table.index[next];
+      table.index[hole] = table.index[next];
       hole = next;
     }
     next = (next + 1) & (kIndexSlots - 1);
   }
-  macros.table.index[hole] = IndexSlot{};
+  table.index[hole] = Slot{};
 }
 
 std::uint32_t new_entry() {
-  if (!macros.table.free_entries.empty()) {
-    std::uint32_t place = macros.table.free_entries.back();
-    macros.table.free_entries.pop_back();
+  if (!table.free_entries.empty()) {
+    std::uint32_t place = table.free_entries.back();
+    table.free_entries.pop_back();
     return place;
   }
   // Reserved once, so entries never move and the chain's pointers hold.
-  if (macros.table.pool.capacity() < kPoolSize) macros.table.pool.reserve(kPoolSize);
-  macros.table.pool.emplace_back();
-  return static_cast<std::uint32_t>(macros.table.pool.size() - 1);
+  if (table.pool.capacity() < kPoolSize) table.pool.reserve(kPoolSize);
+  table.pool.emplace_back();
+  return static_cast<std::uint32_t>(table.pool.size() - 1);
 }
 
 void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
   const std::uint32_t place = new_entry();
-  MacroEntry* entry = &macros.table.pool[place];
+  MacroEntry* entry = &table.pool[place];
   entry->name.assign(name);
   entry->value.assign(value);
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
   entry->backquoted = entry->value.find('`') != std::string::npos;
-  entry->older = macros.table.newest;
+  entry->older = table.newest;
   entry->newer = nullptr;
-  if (macros.table.newest != nullptr) macros.table.newest->newer = entry;
-  else macros.table.oldest = entry;
-  macros.table.newest = entry;
-  macros.table.index[slot] = IndexSlot{tag_of(hash), place + 1};
+  if (table.newest != nullptr) table.newest->newer = entry;
+  else table.oldest = entry;
+  table.newest = entry;
+  table.index[slot] = Slot{tag_of(hash), place + 1};
   ++shape_count(entry->name);
-  ++macros.table.count;
+  ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
   if (entry->older != nullptr) entry->older->newer = entry->newer;
-  else macros.table.oldest = entry->newer;
+  else table.oldest = entry->newer;
   if (entry->newer != nullptr) entry->newer->older = entry->older;
-  else macros.table.newest = entry->older;
-  --macros.table.count;
-  macros.table.free_entries.push_back(static_cast<std::uint32_t>(entry - macros.table.pool.data()));
+  else table.newest = entry->older;
+  --table.count;
+  table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
 }
 
 int position_of(const MacroEntry* wanted) {
   int position = 1;
-  for (const MacroEntry* e = macros.table.oldest; e != wanted; e = e->newer) ++position;
+  for (const MacroEntry* e = table.oldest; e != wanted; e = e->newer) ++position;
   return position;
 }
 
@@ -160,7 +164,7 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  const IndexSlot& s = macros.table.index[find_slot(name)];
+  const Slot& s = table.index[find_slot(name)];
   return s.entry == 0 ? nullptr : entry_at(s);
 }
 
@@ -176,13 +180,13 @@ int define_macro(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
   const std::uint64_t hash = hash_name(name);
   std::size_t slot = find_slot(name, hash);
-  if (macros.table.index[slot].entry != 0) {
+  if (table.index[slot].entry != 0) {
     // The texts may view the entry about to be removed: keep copies.
-    std::string& kept_name = macros.table.kept_name;
-    std::string& kept_value = macros.table.kept_value;
+    std::string& kept_name = table.kept_name;
+    std::string& kept_value = table.kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
-    if (entry_at(macros.table.index[slot])->value != kept_value)
+    if (entry_at(table.index[slot])->value != kept_value)
       warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
     remove_macro(kept_name);
     name = kept_name;
@@ -190,9 +194,9 @@ int define_macro(std::string_view name, std::string_view value) {
     slot = find_slot(name, hash);
   }
   append_entry(name, value, slot, hash);
-  if (macros.table.count > kMaxMacros)
-    fatal(format("KUP error - maximum number of macros reached: %d\n", macros.table.count));
-  return macros.table.count;
+  if (table.count > kMaxMacros)
+    fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
+  return table.count;
 }
 
 int remove_macro(std::string_view name) {
@@ -212,14 +216,14 @@ int remove_macro(std::string_view name) {
     entry = find_macro(list_name);
   }
   unlink_entry(entry);
-  return macros.table.count;
+  return table.count;
 }
 
 int list_macro(std::string_view name) {
   if (name == "$ALL$") {
     int position = 0;
-    for (const MacroEntry* e = macros.table.oldest; e != nullptr; e = e->newer) print_entry(e, ++position);
-    return macros.table.count;
+    for (const MacroEntry* e = table.oldest; e != nullptr; e = e->newer) print_entry(e, ++position);
+    return table.count;
   }
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
@@ -231,12 +235,12 @@ int list_macro(std::string_view name) {
   return position;
 }
 
-int macro_count() { return macros.table.count; }
+int macro_count() { return table.count; }
 
-MacroEntry* oldest_macro() { return macros.table.oldest; }
+MacroEntry* oldest_macro() { return table.oldest; }
 
 void reset_macro_state() {
-  while (macros.table.oldest != nullptr) unlink_entry(macros.table.oldest);
+  while (table.oldest != nullptr) unlink_entry(table.oldest);
   macros.prefixes.clear();
   reset_expansion();
 }
