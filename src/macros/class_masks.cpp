@@ -41,13 +41,26 @@ inline void classify16(__m128i c, std::uint32_t& space, std::uint32_t& ident, st
   quote = static_cast<std::uint32_t>(_mm_movemask_epi8(equal(c, '`')));
 }
 
-/// The sixteen characters at `p`, of which only `n` belong to the text;
-/// the others read as NUL, which is of neither class.
-inline __m128i load16(const char* p, std::size_t n) {
-  if (n >= 16) return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+inline __m128i load16(const char* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+
+/// The classes of the `n` (fewer than sixteen) characters at `at`, the last
+/// of a text that begins at `base`. A text of sixteen characters or more
+/// is read in its last sixteen and the bits shifted down, so no byte
+/// outside the text is read; a shorter one is copied into sixteen NULs,
+/// which are of neither class.
+inline void classify_tail(const char* base, std::size_t at, std::size_t n, std::uint32_t& space,
+                          std::uint32_t& ident, std::uint32_t& quote) {
+  if (at + n >= 16) {
+    const unsigned drop = static_cast<unsigned>(16 - n);
+    classify16(load16(base + at + n - 16), space, ident, quote);
+    space >>= drop;
+    ident >>= drop;
+    quote >>= drop;
+    return;
+  }
   alignas(16) char padded[16] = {};
-  std::memcpy(padded, p, n);
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
+  std::memcpy(padded, base + at, n);
+  classify16(_mm_load_si128(reinterpret_cast<const __m128i*>(padded)), space, ident, quote);
 }
 
 #endif
@@ -66,7 +79,8 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
     for (std::size_t k = 0; k < 4 && from + 16 * k < size; ++k) {
       const std::size_t at = from + 16 * k;
       std::uint32_t s16, i16, q16;
-      classify16(load16(base + at, size - at), s16, i16, q16);
+      if (size - at >= 16) classify16(load16(base + at), s16, i16, q16);
+      else classify_tail(base, at, size - at, s16, i16, q16);
       s |= std::uint64_t{s16} << (16 * k);
       i |= std::uint64_t{i16} << (16 * k);
       q |= std::uint64_t{q16} << (16 * k);

@@ -1,5 +1,7 @@
 #include "macros/macro_table.h"
 
+#include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -41,43 +43,63 @@ std::uint64_t load_tail(const char* p, std::size_t n) {
   return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
 }
 
-/// A hash of the name taken eight bytes at a time (names are short).
+/// Spreads every bit of `h` over every bit of the result (a bijection with
+/// full avalanche: two multiply-xorshift rounds).
+std::uint64_t mix(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDULL;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ULL;
+  return h ^ (h >> 33);
+}
+
+/// A hash of the name taken eight bytes at a time (names are short). The
+/// chain of multiplications keeps names of one length apart but moves the
+/// bits of a byte only upwards; the final mix lets every byte reach every
+/// bit, so numbered names (NAME0, ITEM_007, x[3]) spread like random ones.
 std::uint64_t hash_name(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
   std::uint64_t h = name.size() * kMultiplier;
   std::size_t i = 0;
   for (; i + 8 <= name.size(); i += 8) h = (h ^ load_word(name.data() + i)) * kMultiplier;
   if (i < name.size()) h = (h ^ load_tail(name.data() + i, name.size() - i)) * kMultiplier;
-  return h ^ (h >> 31);
+  return mix(h);
 }
 
-/// Compares names of the same length, short ones without a library call.
-bool same_name(const std::string& a, std::string_view b) {
+/// Compares the name of an entry with `b`: one of up to kNameHead bytes
+/// in the entry itself, word by word, without a library call.
+bool same_name(const MacroEntry& a, std::string_view b) {
   const std::size_t n = b.size();
-  if (a.size() != n) return false;
-  if (n >= 8 && n <= 16) return load_word(a.data()) == load_word(b.data()) &&
-                                load_word(a.data() + n - 8) == load_word(b.data() + n - 8);
+  if (a.name_size != n) return false;
+  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
   // Below eight bytes the tail loads cover every byte of the name.
-  if (n < 8) return load_tail(a.data(), n) == load_tail(b.data(), n);
-  return std::memcmp(a.data(), b.data(), n) == 0;
+  if (n < 8) return load_tail(a.name_head, n) == load_tail(b.data(), n);
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
+  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
 }
 
-std::uint32_t tag_of(std::uint64_t hash) { return static_cast<std::uint32_t>(hash >> 32); }
-std::size_t home_slot(std::uint32_t tag) { return tag & (kIndexSlots - 1); }
-MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1]; }
+constexpr int kSlotBits = std::countr_zero(kIndexSlots);
+
+std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash); }
+std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
+MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
 
 /// The slot holding `name`, or the empty slot where it would go.
 std::size_t find_slot(std::string_view name, std::uint64_t hash) {
-  const std::uint32_t tag = tag_of(hash);
-  std::size_t slot = home_slot(tag);
+  const std::uint16_t tag = tag_of(hash);
+  std::size_t slot = home_slot(hash);
   for (;;) {
-    const Slot& s = table.index[slot];
-    if (s.entry == 0 || (s.tag == tag && same_name(entry_at(s)->name, name))) return slot;
+    const Slot s = table.index[slot];
+    if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
     slot = (slot + 1) & (kIndexSlots - 1);
   }
 }
 
 std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
+
+/// The home slot of the entry in a slot (deletion is rare: it hashes).
+std::size_t home_of(const Slot& s) { return home_slot(hash_name(entry_at(s)->name)); }
 
 /// Empties `slot`, moving later members of its probe run back so that
 /// every entry stays reachable from its home slot.
@@ -85,7 +107,7 @@ void erase_slot(std::size_t slot) {
   std::size_t hole = slot;
   std::size_t next = (slot + 1) & (kIndexSlots - 1);
   while (table.index[next].entry != 0) {
-    std::size_t home = home_slot(table.index[next].tag);
+    std::size_t home = home_of(table.index[next]);
     bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
       table.index[hole] = table.index[next];
@@ -112,6 +134,9 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   const std::uint32_t place = new_entry();
   MacroEntry* entry = &table.pool[place];
   entry->name.assign(name);
+  entry->name_size = static_cast<std::uint32_t>(name.size());
+  std::memset(entry->name_head, 0, kNameHead);
+  std::memcpy(entry->name_head, name.data(), std::min(name.size(), kNameHead));
   entry->value.assign(value);
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
@@ -121,7 +146,7 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   if (table.newest != nullptr) table.newest->newer = entry;
   else table.oldest = entry;
   table.newest = entry;
-  table.index[slot] = Slot{tag_of(hash), place + 1};
+  table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
   ++shape_count(entry->name);
   ++table.count;
 }
@@ -164,8 +189,18 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  const Slot& s = table.index[find_slot(name)];
-  return s.entry == 0 ? nullptr : entry_at(s);
+  // find_slot's loop, written out for the lookups of expansion, which
+  // mostly hit in the home slot.
+  const std::uint64_t hash = hash_name(name);
+  const std::uint16_t tag = tag_of(hash);
+  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
+    const Slot s = table.index[slot];
+    if (s.entry == 0) return nullptr;
+    if (s.tag == tag) {
+      MacroEntry* entry = entry_at(s);
+      if (same_name(*entry, name)) return entry;
+    }
+  }
 }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
@@ -236,6 +271,17 @@ int list_macro(std::string_view name) {
 }
 
 int macro_count() { return table.count; }
+
+int longest_probe() {
+  int longest = 0;
+  for (std::size_t slot = 0; slot < kIndexSlots; ++slot) {
+    const Slot& s = table.index[slot];
+    if (s.entry == 0) continue;
+    const std::size_t distance = (slot - home_of(s)) & (kIndexSlots - 1);
+    longest = std::max(longest, static_cast<int>(distance) + 1);
+  }
+  return longest;
+}
 
 MacroEntry* oldest_macro() { return table.oldest; }
 

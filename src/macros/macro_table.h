@@ -20,15 +20,26 @@ inline constexpr std::string_view kListMarker = "$LIST$";
 /// At most this many macros can exist.
 inline constexpr int kMaxMacros = 999;
 
+/// Bytes of a name kept in the entry beside the value, where a lookup
+/// compares them.
+inline constexpr std::size_t kNameHead = 88;
+
 /// One macro: a name and its stored value. Entries are kept in order of
 /// definition as a doubly linked chain. The value never changes once
 /// stored, so what expansion asks of it is noted when it is stored.
-struct MacroEntry {
-  std::string name;
+///
+/// A lookup that finds the entry reads its first cache line (the value,
+/// short ones held in place, the flags, the name's length and its first
+/// bytes) and, for a longer name, the second (the name's next 64 bytes).
+/// The name as a string and the chain come after.
+struct alignas(64) MacroEntry {
   std::string value;
+  std::uint32_t name_size = 0;
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
   bool backquoted = false;  ///< the value holds a backquote
+  char name_head[kNameHead] = {};  ///< the first bytes of the name, zero-padded
+  std::string name;
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
 };
@@ -43,17 +54,20 @@ void check_identifier(std::string_view text, std::string_view kind);
 /// Names defined are counted by first byte and length modulo this.
 inline constexpr std::size_t kShapeLengths = 32;
 
-/// Open-addressing index from name to entry: a power of two above twice
-/// the most entries, probed linearly, deleted by backward shift. A slot is
-/// eight bytes, the high half of its name's hash and the entry's place in
-/// the pool, so the whole index stays in the first-level cache; probes
-/// compare names only when the hashes agree, and deletion never hashes.
-inline constexpr std::size_t kIndexSlots = 2048;
+/// Open-addressing index from name to entry: a power of two above four
+/// times the most entries, so that most lookups find their name in its
+/// home slot, probed linearly from the slot given by the highest bits of
+/// the name's hash, deleted by backward shift. A slot is four bytes,
+/// sixteen low bits of the hash and the entry's place in the pool, so the
+/// whole index (16 KB) stays in the first-level cache; probes compare
+/// names only when those bits agree.
+inline constexpr std::size_t kIndexSlots = 4096;
 
 struct IndexSlot {
-  std::uint32_t tag = 0;    ///< high half of the name's hash
-  std::uint32_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
+  std::uint16_t tag = 0;    ///< low bits of the name's hash
+  std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
 };
+static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");
 
 /// Room for every entry that can exist at once: the most macros and the one
 /// whose definition exceeds that number.
@@ -130,6 +144,10 @@ int list_macro(std::string_view name);
 
 /// Number of macros defined.
 int macro_count();
+
+/// The most slots a lookup of a defined name visits: how well the names
+/// spread over the index.
+int longest_probe();
 
 /// The oldest entry, for walking the table in order through `newer`.
 MacroEntry* oldest_macro();

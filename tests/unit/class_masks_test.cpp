@@ -35,6 +35,19 @@ TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
       ASSERT_FALSE(bit(m.backquote, i));
     }
   }
+  // Short texts, and texts whose last chunk is read back from their end,
+  // each cut out of the middle of a longer text.
+  const std::string mixed = "a` \tb_9@+[x] \n`" + all;
+  for (std::size_t size = 0; size < 40; ++size) {
+    const char* text = mixed.data() + 3;
+    m.build(text, size);
+    for (std::size_t i = 0; i < m.words * 64; ++i) {
+      const bool in = i < size;
+      ASSERT_EQ(bit(m.space, i), in && ctype::is(text[i], ctype::kSpace)) << size << " " << i;
+      ASSERT_EQ(bit(m.ident, i), in && ctype::is(text[i], ctype::kIdent)) << size << " " << i;
+      ASSERT_EQ(bit(m.backquote, i), in && text[i] == '`') << size << " " << i;
+    }
+  }
 }
 
 TEST(ClassMasks, SearchesStopAtTheEndOfARunOrOfTheText) {
