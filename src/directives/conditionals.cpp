@@ -13,16 +13,11 @@
 namespace kup {
 
 ConditionalState cond;
+HandlerTexts handler_texts;
 
 void reset_conditional_state() { cond = ConditionalState{}; }
 
 namespace {
-
-/// Scratch texts of the handlers, kept to spare an allocation per line.
-std::string expanded;
-std::string evaluated;
-std::string name_field;
-std::string current_value;
 
 /// Switches Evaluation Mode off on behalf of the innermost open block.
 void switch_evaluation_off() {
@@ -43,30 +38,28 @@ void open_block() {
 }
 
 /// The trace texts of a conditional directive: a label and the depth.
-void set_block_trace(std::string_view label, int depth) {
-  line.trace_label.assign(label);
-  line.trace_detail = int_to_text(depth);
-}
+void set_block_trace(std::string_view label, int depth) { set_trace(label, int_to_text(depth)); }
 
-/// Expands the rest of the line and evaluates it as a whole number;
-/// returns whether the value is non-zero. `expanded` must not be empty.
-bool evaluated_truth() {
-  evaluate_to_text(expanded, evaluated, 0);
-  return text_is_true(evaluated);
+/// Evaluates `expression` as a whole number; returns whether it is non-zero.
+bool evaluated_truth(std::string_view expression) {
+  std::string& value = handler_texts.evaluated;
+  evaluate_to_text(expression, value, 0);
+  return text_is_true(value);
 }
 
 /// The test of #ifdef: the named macro exists and, when a value follows
 /// the name, holds exactly that value.
 bool defined_as_given() {
-  line.line_rest = next_field(line.line_rest, name_field);
-  resolve_indirection(name_field);
-  check_identifier(name_field, "macro");
-  const MacroEntry* entry = find_macro(name_field);
+  std::string& name = handler_texts.name;
+  line.line_rest = next_field(line.line_rest, name);
+  resolve_indirection(name);
+  check_identifier(name, "macro");
+  const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) return false;
-  // Expanding the rest may compose another list: keep the value first.
-  current_value.assign(macro_value(entry));
-  expand_text(line.line_rest, expanded, false);
-  return expanded.empty() || expanded == current_value;
+  const std::string_view value = macro_value(entry, handler_texts.current);
+  std::string& wanted = handler_texts.expanded;
+  expand_text(line.line_rest, wanted, false);
+  return wanted.empty() || wanted == value;
 }
 
 /// Shared body of #ifdef and #ifndef: `wanted` is the outcome of the
@@ -82,9 +75,10 @@ void open_definition_block(bool wanted) {
 void directive_if() {
   open_block();
   if (modes.evaluation) {
-    expand_text(line.line_rest, expanded, false);
-    if (expanded.empty()) fatal("KUP error - empty value cannot be evaluated\n");
-    if (!evaluated_truth()) switch_evaluation_off();
+    std::string& expression = handler_texts.expanded;
+    expand_text(line.line_rest, expression, false);
+    if (expression.empty()) fatal("KUP error - empty value cannot be evaluated\n");
+    if (!evaluated_truth(expression)) switch_evaluation_off();
   }
   set_block_trace("begin of if block #", cond.cond_depth);
 }
@@ -114,19 +108,23 @@ void directive_endif() {
 }
 
 void directive_skip() {
-  line.trace_label.assign("Skip Mode");
-  expand_text(line.line_rest, expanded, false);
-  const bool toggle = expanded.empty();
-  const bool on = toggle ? !modes.skip : evaluated_truth();
-  if (on) {
+  const Switch skip = read_switch(modes.skip);
+  if (skip.on) {
     // Switching on takes effect from the next line.
     modes.pending_skip = true;
   } else {
     modes.pending_skip = false;
     modes.skip = false;
   }
-  if (toggle) line.trace_detail.assign(on ? "Toggled to  On" : "Toggled to Off");
-  else line.trace_detail.assign(on ? "Set to  On" : "Set to Off");
+  set_trace("Skip Mode", skip.detail);
+}
+
+Switch read_switch(bool current) {
+  std::string& argument = handler_texts.expanded;
+  expand_text(line.line_rest, argument, false);
+  if (argument.empty()) return {!current, current ? "Toggled to Off" : "Toggled to  On"};
+  const bool on = evaluated_truth(argument);
+  return {on, on ? "Set to  On" : "Set to Off"};
 }
 
 }  // namespace kup

@@ -1,5 +1,6 @@
 // The directives that create, change and remove macros from inside the
-// processed files: #define, #default, #undef, #cat, #freeze, #melt, #ask.
+// processed files: #define, #default, #undef, #cat, #freeze, #melt, #ask
+// and #list.
 #include <string>
 #include <string_view>
 
@@ -12,12 +13,6 @@ namespace kup {
 
 namespace {
 
-/// Scratch texts of the handlers, kept to spare an allocation per line.
-std::string field_text;
-std::string current_text;
-std::string piece_text;
-std::string answer_text;
-
 /// Reads the next field of the line into `name` and follows its "@"
 /// indirections.
 void read_name_field(std::string& name) {
@@ -25,16 +20,18 @@ void read_name_field(std::string& name) {
   resolve_indirection(name);
 }
 
-/// Reads the macro name of a one-name directive into trace_label, resolved
-/// and checked.
-void read_checked_name() {
-  read_name_field(line.trace_label);
-  check_identifier(line.trace_label, "macro");
+/// Reads the macro name of a one-name directive into `name`, resolved and
+/// checked.
+void read_checked_name(std::string& name) {
+  read_name_field(name);
+  check_identifier(name, "macro");
 }
 
-/// Copies the value of `entry` as its readers see it, so that a later list
-/// composition cannot overwrite it.
-void copy_value(const MacroEntry* entry, std::string& out) { out.assign(macro_value(entry)); }
+/// Copies the value of `entry` as its readers see it into `out`.
+void copy_value(const MacroEntry* entry, std::string& out) {
+  const std::string_view value = macro_value(entry, out);
+  if (value.data() != out.data()) out.assign(value);
+}
 
 /// The value of `entry` with the commas of a list left out: what #cat joins.
 void copy_cat_value(const MacroEntry* entry, std::string& out) {
@@ -57,7 +54,7 @@ std::string removal_count_text(int removed) {
 struct ProtectionKind {
   bool frozen;                ///< enclose the value in backquotes
   std::string_view warning;   ///< for an undefined name
-  std::string_view label;     ///< trace_label at the end
+  std::string_view label;     ///< the trace label
 };
 
 constexpr ProtectionKind kFreeze = {true, "KUP warning - try to freeze an undefined macro <%s>\n",
@@ -70,46 +67,48 @@ constexpr ProtectionKind kMelt = {false, "KUP warning - try to melt an undefined
 void protect_value(std::string& value, const ProtectionKind& kind) {
   drop_char_in_place(value, '`');
   if (!kind.frozen) return;
-  if (value.size() + 2 > kMaxText) fatal(format("KUP error - string too long (max = %d)\n", kTextBufferSize));
+  if (value.size() + 2 > kMaxText) fatal(string_too_long());
   value.insert(value.begin(), '`');
   value.push_back('`');
 }
 
 /// Freezes or melts every macro named on the rest of the line.
 void change_protection(const ProtectionKind& kind) {
+  std::string& name = handler_texts.name;
+  std::string& value = handler_texts.value;
   int changed = 0;
   while (!line.line_rest.empty()) {
-    read_name_field(field_text);
-    check_identifier(field_text, "macro");
-    const MacroEntry* entry = find_macro(field_text);
+    read_checked_name(name);
+    const MacroEntry* entry = find_macro(name);
     if (entry == nullptr) {
-      warn(format(kind.warning, field_text));
+      warn(format(kind.warning, name));
       continue;
     }
-    copy_value(entry, current_text);
-    protect_value(current_text, kind);
-    replace_macro(field_text, current_text);
+    copy_value(entry, value);
+    protect_value(value, kind);
+    replace_macro(name, value);
     ++changed;
   }
-  line.trace_label.assign(kind.label);
-  line.trace_detail.assign(int_to_text(changed));
+  set_trace(kind.label, int_to_text(changed));
 }
 
-/// Appends one #cat field to the macro `name`.
+/// Appends the #cat field `field` (a macro's value, or the field itself) to
+/// the macro `name`.
 void concatenate_piece(const std::string& name, const std::string& field) {
-  if (const MacroEntry* source = find_macro(field)) copy_cat_value(source, piece_text);
-  else piece_text.assign(field);
+  std::string& piece = handler_texts.piece;
+  std::string& joined = handler_texts.current;
+  if (const MacroEntry* source = find_macro(field)) copy_cat_value(source, piece);
+  else piece.assign(field);
   check_identifier(name, "macro");
   const MacroEntry* target = find_macro(name);
   if (target == nullptr) {
-    define_macro(name, piece_text);
+    define_macro(name, piece);
     return;
   }
-  copy_cat_value(target, current_text);
-  if (current_text.size() + piece_text.size() > kMaxText)
-    fatal(format("KUP error - string too long, unable to concatenate (max = %d)\n", kTextBufferSize));
-  current_text.append(piece_text);
-  replace_macro(name, current_text);
+  copy_cat_value(target, joined);
+  if (joined.size() + piece.size() > kMaxText) fatal(string_too_long({}, ", unable to concatenate"));
+  joined.append(piece);
+  replace_macro(name, joined);
 }
 
 /// Reads the answer of #ask from standard input: the empty text at its
@@ -118,7 +117,7 @@ void concatenate_piece(const std::string& name, const std::string& field) {
 /// input that cannot be read (a directory, a closed descriptor) ends the
 /// run as it does when it is an input level.
 void read_answer(std::string& answer) {
-  switch (stdin_reader.read_piece(answer, kMaxPiece)) {
+  switch (inputs.stdin_reader.read_piece(answer, kMaxPiece)) {
     case ReadStatus::Piece: {
       const char* const end = answer.data() + answer.size();
       if (skip_class(answer.data(), end, ctype::kSpace) == end) answer.clear();
@@ -133,14 +132,35 @@ void read_answer(std::string& answer) {
   fatal("KUP error - problem to read input file: 'Standard Input'\n");
 }
 
+/// The text #list splits: the stored value, or the composed value of a
+/// list, which is split again after a warning.
+std::string_view split_source(const MacroEntry* entry, std::string& scratch) {
+  if (is_list(entry)) warn(format("KUP warning - macro <%s> is already a list\n", entry->name));
+  return macro_value(entry, scratch);
+}
+
+/// Defines the elements of the list `name` from the commas of `text`; one
+/// leading comma is skipped. Returns the number of elements.
+long long define_elements(const std::string& name, std::string_view text) {
+  std::size_t from = !text.empty() && text.front() == ',' ? 1 : 0;
+  for (long long k = 0;; ++k) {
+    const std::size_t comma = text.find(',', from);
+    const std::string element = element_name(name, k);
+    define_macro(element, text.substr(from, comma == std::string_view::npos ? text.npos : comma - from));
+    if (modes.verbose) list_macro(element);
+    if (comma == std::string_view::npos) return k + 1;
+    from = comma + 1;
+  }
+}
+
 }  // namespace
 
 /// #define: defines a macro, redefines it, or with the name alone expands
 /// its value again.
 void directive_define() {
-  read_checked_name();
-  const std::string& name = line.trace_label;
-  std::string& value = line.trace_detail;
+  std::string& name = handler_texts.name;
+  std::string& value = handler_texts.value;
+  read_checked_name(name);
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
     expand_text(line.line_rest, value, false);
@@ -148,53 +168,58 @@ void directive_define() {
   } else if (!line.line_rest.empty()) {
     expand_text(line.line_rest, value, false);
     // A macro holding the empty text takes a value without a warning.
-    if (macro_value(entry).empty()) replace_macro(name, value);
+    if (macro_value(entry, handler_texts.current).empty()) replace_macro(name, value);
     else define_macro(name, value);
   } else {
     // The name alone: the value is expanded again with the present macros.
-    copy_value(entry, current_text);
-    expand_text(current_text, value, false);
+    expand_text(macro_value(entry, handler_texts.current), value, false);
     replace_macro(name, value);
   }
+  set_trace(name, value);
 }
 
 /// #default: defines a macro only if it is undefined or empty.
 void directive_default() {
-  read_checked_name();
-  const std::string& name = line.trace_label;
+  std::string& name = handler_texts.name;
+  std::string& value = handler_texts.value;
+  read_checked_name(name);
   const MacroEntry* entry = find_macro(name);
-  if (entry != nullptr) {
-    copy_value(entry, line.trace_detail);
-    if (!line.trace_detail.empty()) return;
-    remove_macro(name);
+  if (entry != nullptr) copy_value(entry, value);
+  if (entry == nullptr || value.empty()) {
+    if (entry != nullptr) remove_macro(name);
+    expand_text(line.line_rest, value, false);
+    define_macro(name, value);
   }
-  expand_text(line.line_rest, line.trace_detail, false);
-  define_macro(name, line.trace_detail);
+  set_trace(name, value);
 }
 
 /// #undef: removes every macro named, counting the entries removed.
 void directive_undef() {
-  line.trace_label.clear();
-  line.trace_detail.clear();
+  std::string& name = handler_texts.name;
+  std::string& removed = handler_texts.value;
+  removed.clear();
   const int before = macro_count();
   while (!line.line_rest.empty()) {
-    read_name_field(field_text);
-    if (remove_macro(field_text) == -1) continue;
-    line.trace_label.append(field_text);
-    if (!line.line_rest.empty()) line.trace_label.push_back(' ');
+    read_name_field(name);
+    if (remove_macro(name) == -1) continue;
+    removed.append(name);
+    if (!line.line_rest.empty()) removed.push_back(' ');
   }
-  line.trace_detail.assign(removal_count_text(before - macro_count()));
+  set_trace(removed, removal_count_text(before - macro_count()));
 }
 
 /// #cat: appends field texts or macro values to the first macro named.
 void directive_cat() {
-  read_name_field(line.trace_label);
-  const std::string& name = line.trace_label;
+  std::string& name = handler_texts.name;
+  std::string& field = handler_texts.field;
+  std::string& value = handler_texts.value;
+  read_name_field(name);
   while (!line.line_rest.empty()) {
-    line.line_rest = next_field(line.line_rest, field_text);
-    concatenate_piece(name, field_text);
+    line.line_rest = next_field(line.line_rest, field);
+    concatenate_piece(name, field);
   }
-  copy_value(find_macro(name), line.trace_detail);
+  copy_value(find_macro(name), value);
+  set_trace(name, value);
 }
 
 /// #freeze: protects the named macros from expansion.
@@ -205,21 +230,43 @@ void directive_melt() { change_protection(kMelt); }
 
 /// #ask: defines an undefined macro from the user's answer on standard input.
 void directive_ask() {
-  read_checked_name();
-  const std::string& name = line.trace_label;
+  std::string& name = handler_texts.name;
+  std::string& value = handler_texts.value;
+  read_checked_name(name);
   if (const MacroEntry* entry = find_macro(name)) {
-    copy_value(entry, line.trace_detail);
-    return;
+    copy_value(entry, value);
+  } else {
+    std::string& question = handler_texts.message;
+    std::string& answer = handler_texts.field;
+    expand_text(line.line_rest, question, false);
+    drop_char_in_place(question, '\'');
+    drop_char_in_place(question, '`');
+    if (modes.verbose || modes.comment) err_write("\n");
+    err_write(format("\n **** %s\n", question));
+    read_answer(answer);
+    err_write("\n");
+    expand_text(answer, value, false);
+    define_macro(name, value);
   }
-  expand_text(line.line_rest, current_text, false);
-  drop_char_in_place(current_text, '\'');
-  drop_char_in_place(current_text, '`');
-  if (modes.verbose || modes.comment) err_write("\n");
-  err_write(format("\n **** %s\n", current_text));
-  read_answer(answer_text);
-  err_write("\n");
-  expand_text(answer_text, line.trace_detail, false);
-  define_macro(name, line.trace_detail);
+  set_trace(name, value);
+}
+
+/// #list: makes an existing macro a list of the comma-separated parts of
+/// its expanded value.
+void directive_list() {
+  std::string& name = handler_texts.name;
+  std::string& parts = handler_texts.value;
+  read_checked_name(name);
+  const MacroEntry* entry = find_macro(name);
+  if (entry == nullptr)
+    fatal(format("KUP error - try to break into elements an undefined macro <%s>\n", name));
+  expand_text(split_source(entry, handler_texts.current), parts, false);
+  if (parts.empty()) fatal(format("KUP error - try to break into elements an empty macro <%s>\n", name));
+  remove_macro(name);
+  define_macro(name, kListMarker);
+  if (modes.verbose) err_write("\n");
+  const long long count = define_elements(name, parts);
+  set_trace("list", int_to_text(count));
 }
 
 }  // namespace kup

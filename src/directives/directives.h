@@ -1,7 +1,6 @@
 // The handlers of the conditional, definition, typed-evaluation, message,
 // termination and debug directives. Each reads its arguments from
-// line.line_rest and leaves its trace texts in line.trace_label and
-// line.trace_detail.
+// line.line_rest and sets its trace texts with set_trace.
 #pragma once
 
 #include <string>
@@ -20,6 +19,24 @@ struct ConditionalState {
 };
 
 extern ConditionalState cond;
+
+/// The working texts of the directive handlers. A handler uses them for the
+/// line it handles only, under names of its own, and sets its trace texts
+/// once at its end; they are kept here, a cache of their capacity, so that
+/// a warm run allocates nothing. message_text uses `expanded`, and
+/// read_switch `expanded` and `evaluated`.
+struct HandlerTexts {
+  std::string name;
+  std::string field;
+  std::string value;
+  std::string current;
+  std::string piece;
+  std::string expanded;
+  std::string evaluated;
+  std::string message;
+};
+
+extern HandlerTexts handler_texts;
 
 // Conditional blocks.
 void directive_if();
@@ -41,6 +58,13 @@ void directive_ask();
 // Typed evaluation: letter is 'i', 'r' or 'f'.
 void directive_typed(char letter);
 
+/// The precision a number form gets without a digits field, as #int,
+/// #real and #fix and the options -i, -r and -f use it.
+int default_precision(char letter);
+
+// Lists.
+void directive_list();
+
 // Messages, termination and debugging.
 void directive_msg();
 void directive_abort();
@@ -56,6 +80,15 @@ void message_text(std::string& out);
 
 /// Writes the status block with a title to standard error.
 void print_status(std::string_view title);
+
+/// What the argument of #skip or #verbose does to a mode that is now
+/// `current`: with none the mode is toggled, otherwise the argument is
+/// evaluated and the mode set to its truth. `detail` is the trace text.
+struct Switch {
+  bool on;
+  std::string_view detail;
+};
+Switch read_switch(bool current);
 
 // Files.
 void directive_include();

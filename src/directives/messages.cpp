@@ -14,18 +14,10 @@ namespace kup {
 
 namespace {
 
-/// Scratch texts of the handlers, kept to spare an allocation per line.
-std::string expanded;
-std::string message;
-std::string evaluated;
-std::string name_field;
-
 const char* on_off(bool flag) { return flag ? "ON" : "OFF"; }
 
-void clear_trace_texts() {
-  line.trace_label.clear();
-  line.trace_detail.clear();
-}
+/// The trace of a directive that shows nothing for its line.
+void clear_trace_texts() { set_trace({}, {}); }
 
 /// One line of the mode list of the status block.
 struct ModeLine {
@@ -54,11 +46,12 @@ void append_level_status(std::string& text, int index) {
   text += format("\tCurrent Line    :\t%d\n\n", level.line_count);
 }
 
-/// Reads the next name field of the line and lists that macro.
-void list_next_name() {
-  line.line_rest = next_field(line.line_rest, name_field);
-  resolve_indirection(name_field);
-  list_macro(name_field);
+/// Reads the next name field of the line into `name` and lists that macro;
+/// "$ALL$" lists them all.
+void list_next_name(std::string& name) {
+  line.line_rest = next_field(line.line_rest, name);
+  resolve_indirection(name);
+  list_macro(name);
 }
 
 /// Switches Verbose Mode on at once, so that the current line is traced.
@@ -70,6 +63,7 @@ void verbose_on_now() {
 }  // namespace
 
 void message_text(std::string& out) {
+  std::string& expanded = handler_texts.expanded;
   expand_text(line.line_rest, expanded, false);
   drop_char(expanded, out, '\'');
   drop_char_in_place(out, '`');
@@ -85,12 +79,14 @@ void print_status(std::string_view title) {
 }
 
 void directive_msg() {
+  std::string& message = handler_texts.message;
   message_text(message);
   err_write(format("%s\n", message));
   clear_trace_texts();
 }
 
 void directive_abort() {
+  std::string& message = handler_texts.message;
   message_text(message);
   print_location(inputs.file_level);
   err_write(format("KUP user error - %s\n", message));
@@ -98,6 +94,7 @@ void directive_abort() {
 }
 
 void directive_quit() {
+  std::string& message = handler_texts.message;
   message_text(message);
   if (!message.empty()) err_write(format("%s\n", message));
   terminate_run(0);
@@ -105,6 +102,7 @@ void directive_quit() {
 
 void directive_comment() {
   if (modes.comment) {
+    std::string& message = handler_texts.message;
     message_text(message);
     if (modes.verbose) err_write(format("\n%s ****  %s\n", line.trace_prefix, message));
     else err_write(format(" ****  %s\n", message));
@@ -113,48 +111,37 @@ void directive_comment() {
 }
 
 void directive_verbose() {
-  line.trace_label.assign("Verbose Mode");
-  expand_text(line.line_rest, expanded, false);
-  const bool toggle = expanded.empty();
-  bool on;
-  if (toggle) {
-    on = !modes.verbose;
-  } else {
-    evaluate_to_text(expanded, evaluated, 0);
-    on = text_is_true(evaluated);
-  }
+  const Switch verbose = read_switch(modes.verbose);
   // Switching off waits for the end of the line, so this line is traced.
-  if (on) verbose_on_now();
+  if (verbose.on || modes.verbose_forced) verbose_on_now();
   else modes.pending_verbose = false;
-  if (toggle) line.trace_detail.assign(on ? "Toggled to  On" : "Toggled to Off");
-  else line.trace_detail.assign(on ? "Set to  On" : "Set to Off");
-  if (modes.verbose_forced) {
-    verbose_on_now();
-    line.trace_detail.assign("Forced by Command Line");
-  }
+  set_trace("Verbose Mode", modes.verbose_forced ? "Forced by Command Line" : verbose.detail);
 }
 
 void directive_macro() {
-  line.line_rest = next_field(line.line_rest, name_field);
-  resolve_indirection(name_field);
+  std::string& name = handler_texts.name;
+  line.line_rest = next_field(line.line_rest, name);
+  resolve_indirection(name);
   err_write("\n");
-  if (name_field.empty()) name_field.assign("$ALL$");
-  list_macro(name_field);
-  while (!line.line_rest.empty()) list_next_name();
+  if (name.empty()) name.assign("$ALL$");
+  list_macro(name);
+  while (!line.line_rest.empty()) list_next_name(name);
   clear_trace_texts();
 }
 
 void directive_tag() {
-  message_text(line.trace_detail);
-  top_level().tag_name = line.trace_detail;
+  std::string& tag = handler_texts.message;
+  message_text(tag);
+  top_level().tag_name = tag;
   remove_macro("$T");
-  define_macro("$T", line.trace_detail);
-  line.trace_label.assign("File tag name");
+  define_macro("$T", tag);
+  set_trace("File tag name", tag);
 }
 
 void directive_status() {
-  message_text(message);
-  print_status(message);
+  std::string& title = handler_texts.message;
+  message_text(title);
+  print_status(title);
   clear_trace_texts();
 }
 

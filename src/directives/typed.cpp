@@ -34,9 +34,6 @@ const TypedForm& form_of(char letter) {
   return kForms[0];
 }
 
-/// Scratch texts, kept to spare an allocation per line.
-std::string expression;
-
 /// The leading decimal integer of `text`, held at INT_MAX instead of
 /// overflowing.
 int leading_digits(std::string_view text) {
@@ -49,10 +46,10 @@ int leading_digits(std::string_view text) {
   return static_cast<int>(value);
 }
 
-/// Evaluates the stored value of an existing macro again and stores the
-/// result as its new value, with no redefinition warning.
-void cast_macro(const TypedForm& form, int precision) {
-  const std::string& name = line.trace_label;
+/// Evaluates the stored value of the existing macro `name` again and
+/// stores the result in `value` and as its new value, with no
+/// redefinition warning. `value` stays empty when there is no such macro.
+void cast_macro(const TypedForm& form, int precision, const std::string& name, std::string& value) {
   check_identifier(name, "macro");
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
@@ -60,21 +57,25 @@ void cast_macro(const TypedForm& form, int precision) {
     return;
   }
   if (is_list(entry)) fatal("KUP error - casting a list is forbidden\n");
+  std::string& expression = handler_texts.expanded;
   expand_text(entry->value, expression, false);
   if (expression.empty())
     fatal(format("KUP error - try to cast to %s an empty macro <%s>\n", form.word, name));
-  evaluate_to_text(expression, line.trace_detail, precision);
+  evaluate_to_text(expression, value, precision);
   remove_macro(name);
-  define_macro(name, line.trace_detail);
+  define_macro(name, value);
 }
 
 }  // namespace
+
+int default_precision(char letter) { return form_of(letter).default_precision; }
 
 /// #int, #real, #fix: defines a macro from an expression, or casts an
 /// existing one when no expression follows the name.
 void directive_typed(char letter) {
   const TypedForm& form = form_of(letter);
-  std::string& name = line.trace_label;
+  std::string& name = handler_texts.name;
+  std::string& value = handler_texts.value;
   line.line_rest = next_field(line.line_rest, name);
   int precision = form.default_precision;
   if (form.digits_sign != 0 && !name.empty() && ctype::is(name.front(), ctype::kDigit)) {
@@ -82,14 +83,16 @@ void directive_typed(char letter) {
     line.line_rest = next_field(line.line_rest, name);
   }
   resolve_indirection(name);
+  std::string& expression = handler_texts.expanded;
   expand_text(line.line_rest, expression, false);
-  line.trace_detail.clear();
+  value.clear();
   if (expression.empty()) {
-    cast_macro(form, precision);
-    return;
+    cast_macro(form, precision, name, value);
+  } else {
+    evaluate_to_text(expression, value, precision);
+    define_macro(name, value);
   }
-  evaluate_to_text(expression, line.trace_detail, precision);
-  define_macro(name, line.trace_detail);
+  set_trace(name, value);
 }
 
 }  // namespace kup

@@ -1,6 +1,3 @@
-#include <cerrno>
-#include <cstdio>
-
 #include "directives/directives.h"
 #include "driver/driver.h"
 #include "expr/expr.h"
@@ -44,12 +41,9 @@ struct Cursor {
   int left;
 };
 
-std::FILE* echo_file = nullptr;
-bool echo_write_failed = false;
-
 /// Quotes a command-line value, expands it and drops its single quotes.
 std::string option_value(std::string_view value) {
-  if (value.size() + 2 > kMaxText) fatal_command_line(format("KUP error - string too long (max = %d)\n", kTextBufferSize));
+  if (value.size() + 2 > kMaxText) fatal_command_line(string_too_long());
   std::string quoted;
   quoted.reserve(value.size() + 2);
   quoted.push_back('\'');
@@ -70,28 +64,9 @@ void define_from_option(char letter, Cursor& cursor) {
   std::string value = option_value(*cursor.args++);
   --cursor.left;
   std::string result;
-  switch (letter) {
-    case 'i': evaluate_to_text(value, result, 0); break;
-    case 'r': evaluate_to_text(value, result, -6); break;
-    case 'f': evaluate_to_text(value, result, 2); break;
-    default: result.swap(value); break;
-  }
+  if (letter == 'd') result.swap(value);
+  else evaluate_to_text(value, result, default_precision(letter));
   define_macro(name, result);
-}
-
-/// Creates the echo file; an existing file is never touched.
-void open_echo_file(const std::string& path, std::string_view mode) {
-  // The file is created exclusively: the open fails if anything exists at
-  // that path, so an existing file is never truncated.
-  std::FILE* file = nullptr;
-  errno = 0;
-  if (path.find('\0') == std::string::npos) file = create_new_file(path.c_str());
-  if (file == nullptr && errno == EEXIST)
-    fatal_command_line(format("KUP error - attempt to rewrite existing echo file: '%s'\n", path));
-  if (file == nullptr) fatal_command_line(format("KUP error - problem to open echo file (%s): '%s'\n", mode, path));
-  echo_file = file;
-  echo_write_failed = false;
-  startup.echo_file_name = path;
 }
 
 void echo_option(Cursor& cursor) {
@@ -185,27 +160,6 @@ bool start_up(int argc, char** argv) {
   if (modes.verbose_forced) print_run_report();
   startup.command_line_phase = false;
   return true;
-}
-
-void write_echo_line(std::string_view text) {
-  if (echo_file == nullptr) return;
-  if (std::fwrite(text.data(), 1, text.size(), echo_file) != text.size() || std::fputc('\n', echo_file) == EOF)
-    echo_write_failed = true;
-}
-
-bool echo_file_open() { return echo_file != nullptr; }
-
-bool close_echo_file() {
-  if (echo_file == nullptr) return !echo_write_failed;
-  if (std::ferror(echo_file)) echo_write_failed = true;
-  if (std::fclose(echo_file) != 0) echo_write_failed = true;
-  echo_file = nullptr;
-  return !echo_write_failed;
-}
-
-void reset_echo_file() {
-  close_echo_file();
-  echo_write_failed = false;
 }
 
 }  // namespace kup

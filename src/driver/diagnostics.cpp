@@ -2,7 +2,6 @@
 
 #include "driver/driver.h"
 #include "input/input_stack.h"
-#include "platform/platform.h"
 
 namespace kup {
 
@@ -27,11 +26,7 @@ void terminate_run(int status) {
   if (modes.verbose) err_write("\n");
   for (int i = inputs.file_level; i >= 0; --i) {
     InputLevel& level = inputs.levels[i];
-    if (!level.is_stdin && !level.stream_closed) {
-      close_descriptor(level.reader->fd());
-      level.reader->detach();
-      level.stream_closed = true;
-    }
+    close_stream(level);
     if (modes.verbose)
       err_write(format("%s(FILE) -> exiting at line %4d of '%s'\n", line.trace_prefix,
                        level.line_count, level.tag_name));
@@ -58,6 +53,10 @@ void warn(std::string_view message) {
   if (!modes.warning) return;
   print_location(inputs.file_level);
   err_write(message);
+}
+
+std::string string_too_long(std::string_view lead, std::string_view tail) {
+  return format("KUP error - %sstring too long%s (max = %d)\n", lead, tail, kTextBufferSize);
 }
 
 void report_missing_file_name() { fatal("KUP error - file name is missing\n"); }

@@ -1,6 +1,8 @@
-// Location lines, errors, warnings and the single termination path.
+// Location lines, errors, warnings and the single termination path, with
+// the guard that keeps nesting counters right when that path unwinds.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 namespace kup {
@@ -9,6 +11,20 @@ namespace kup {
 /// early. It carries the exit status.
 struct RunEnd {
   int status;
+};
+
+/// Counts one more level of a nesting counter for as long as it lives, so
+/// that the counter is right again however the level is left, by the end of
+/// the run included.
+class NestingGuard {
+ public:
+  explicit NestingGuard(int& counter) : counter_(counter) { ++counter_; }
+  ~NestingGuard() { --counter_; }
+  NestingGuard(const NestingGuard&) = delete;
+  NestingGuard& operator=(const NestingGuard&) = delete;
+
+ private:
+  int& counter_;
 };
 
 /// Writes the location lines of the input levels 0 to `level` to standard
@@ -31,6 +47,10 @@ void print_command_line_location();
 
 /// In Warning Mode: the location lines of the current level and `message`.
 void warn(std::string_view message);
+
+/// The message for a text that would be longer than the longest text:
+/// "KUP error - " `lead` "string too long" `tail` " (max = 1024)".
+std::string string_too_long(std::string_view lead = {}, std::string_view tail = {});
 
 /// "KUP error - file name is missing" at the current location.
 [[noreturn]] void report_missing_file_name();

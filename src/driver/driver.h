@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "driver/diagnostics.h"
+#include "driver/echo_file.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 
@@ -49,8 +50,8 @@ struct ModeFlags {
 extern ModeFlags modes;
 
 /// The buffers of the line loop. Handlers read their arguments from
-/// `line_rest` and leave their results for the trace in `trace_label` and
-/// `trace_detail`.
+/// `line_rest` and set `trace_label` and `trace_detail`, the texts the
+/// trace shows for their line, with set_trace.
 struct LineBuffers {
   std::string raw_line;      ///< the line as read, with its newline if any
   std::string_view line_text;  ///< raw_line without its newline (a view of it)
@@ -59,6 +60,8 @@ struct LineBuffers {
   std::string trace_detail;
   std::string output_text;
   std::string trace_prefix;
+  /// The trace of the current line, built in one buffer kept between lines.
+  std::string trace_text;
   /// The line was read from standard input and is not yet in the echo
   /// file: only lines read from standard input are copied there, once.
   bool echo_due = false;
@@ -66,12 +69,15 @@ struct LineBuffers {
 
 extern LineBuffers line;
 
+/// Sets the trace texts of the current directive line; a handler calls it
+/// once, at its end.
+void set_trace(std::string_view label, std::string_view detail);
+
 /// Start-up state of the command line.
 struct StartupState {
   bool read_stdin = false;
   /// On until the first line is read: a queued file may be queued again.
   bool command_line_phase = true;
-  std::string echo_file_name;
 };
 
 extern StartupState startup;
@@ -103,14 +109,6 @@ void report_unknown_directive(std::string_view word);
 /// Start-up: the two passes over the arguments. Returns true when the
 /// line loop is to run, false when an informational option was answered.
 bool start_up(int argc, char** argv);
-
-/// The echo file, open from start-up to the end of the run.
-void write_echo_line(std::string_view text);
-/// Closes the echo file if open; false if any write to it failed.
-bool close_echo_file();
-bool echo_file_open();
-/// Closes a leftover echo file and forgets its write errors.
-void reset_echo_file();
 
 /// Informational texts.
 void print_usage();

@@ -24,12 +24,9 @@ struct DirectiveRow {
   Gate gate;
 };
 
-void silent_comment() {
-  line.trace_label.clear();
-  line.trace_detail.clear();
-}
+void silent_comment() { set_trace({}, {}); }
 
-/// The directives in the order in which a word is tested.
+/// The directives; the order does not matter.
 constexpr DirectiveRow kDirectives[] = {
     {"skip", directive_skip, Gate::Always},
     {"stop", directive_quit, Gate::Always},
@@ -63,9 +60,24 @@ constexpr DirectiveRow kDirectives[] = {
     {"*", silent_comment, Gate::Evaluated},
 };
 
-/// The directive word of the current line; a copy, since handlers reuse
-/// trace_label.
-std::string directive_word;
+/// The row of a directive word, or null.
+const DirectiveRow* find_directive(std::string_view word) {
+  if (word.empty()) return nullptr;
+  // The first characters tell most words apart without a comparison.
+  for (const DirectiveRow& row : kDirectives)
+    if (row.word[0] == word[0] && row.word == word) return &row;
+  return nullptr;
+}
+
+/// Whether the modes let a directive of `gate` through. Outside Skip Mode
+/// a directive kept out by Evaluation Mode is traced as skipped.
+bool gate_open(Gate gate) {
+  if (gate == Gate::Always) return true;
+  if (modes.skip) return false;
+  if (gate == Gate::Conditional || modes.evaluation) return true;
+  set_trace("Macro", "Skipped");
+  return false;
+}
 
 /// Views raw_line without its newline as line_text. The reader stops after
 /// the first newline, so a line holds at most one, at its end.
@@ -75,12 +87,9 @@ void build_line_text() {
   line.line_text = raw;
 }
 
-/// The trace of the current line, built in one buffer kept between lines.
-std::string trace_text;
-
 void trace_line(bool data) {
   const std::string& prefix = line.trace_prefix;
-  std::string& text = trace_text;
+  std::string& text = line.trace_text;
   text.clear();
   format_to(text, "%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
   if (!data) {
@@ -155,12 +164,17 @@ void end_of_input() {
   if (modes.echo) {
     close_echo_file();
     if (modes.verbose)
-      err_write(format("\n%s(ECHO) -> closing    '%s'\n", line.trace_prefix, startup.echo_file_name));
+      err_write(format("\n%s(ECHO) -> closing    '%s'\n", line.trace_prefix, echo.name));
   }
   if (modes.verbose) err_write("\n            *** END OF PROCESSING, KUP NORMAL TERMINATION ***\n\n");
 }
 
 }  // namespace
+
+void set_trace(std::string_view label, std::string_view detail) {
+  line.trace_label.assign(label);
+  line.trace_detail.assign(detail);
+}
 
 void build_trace_prefix(int depth) {
   const std::size_t bars = depth > 0 ? static_cast<std::size_t>(depth) : 0;
@@ -175,22 +189,12 @@ void report_unknown_directive(std::string_view word) {
 }
 
 void dispatch_directive(std::string_view word) {
-  for (const DirectiveRow& row : kDirectives) {
-    if (row.gate != Gate::Always) {
-      if (modes.skip) return;
-      if (row.gate == Gate::Evaluated && !modes.evaluation) {
-        line.trace_label.assign("Macro");
-        line.trace_detail.assign("Skipped");
-        return;
-      }
-    }
-    // The first characters tell most words apart without a comparison.
-    if (!word.empty() && row.word[0] == word[0] && row.word == word) {
-      row.handler();
-      return;
-    }
-  }
-  report_unknown_directive(word);
+  const DirectiveRow* row = find_directive(word);
+  // A word that names no directive passes the gates of most directives
+  // before it is reported.
+  if (!gate_open(row != nullptr ? row->gate : Gate::Evaluated)) return;
+  if (row != nullptr) row->handler();
+  else report_unknown_directive(word);
 }
 
 void process_line() {
@@ -198,12 +202,12 @@ void process_line() {
   // Taken before the handler runs: #include and #exit change the top level.
   line.echo_due = top_level().is_stdin;
   build_line_text();
-  line.trace_detail.clear();
   modes.directive_line = false;
   // '#' is always a field of its own, so the first field is "#" exactly
   // when the first character after white space is '#'; other lines are
-  // data and need no scan here. The directive word goes to trace_label
-  // (a data line's trace_label receives its expansion).
+  // data and need no scan here. The directive word is the trace label
+  // until the handler sets its own; it views line_text, which no handler
+  // changes.
   const char* const end = line.line_text.data() + line.line_text.size();
   const char* const first_char = skip_class(line.line_text.data(), end, ctype::kSpace);
   if (first_char == end || *first_char != '#') {
@@ -211,15 +215,13 @@ void process_line() {
     finish_line();
     return;
   }
-  std::string_view first;
-  line.line_rest = scan_field(line.line_text, first);
+  line.line_rest = scan_field(line.line_text).rest;
   if (!line.line_rest.empty()) {
     modes.directive_line = true;
-    letters_only = true;
-    line.line_rest = next_field(line.line_rest, directive_word);
-    letters_only = false;
-    line.trace_label.assign(directive_word);
-    dispatch_directive(directive_word);
+    const FieldScan word = scan_directive_word(line.line_rest);
+    line.line_rest = word.rest;
+    set_trace(word.field, {});
+    dispatch_directive(word.field);
   }
   finish_line();
 }

@@ -8,6 +8,26 @@
 
 namespace kup {
 
+/// The size of the buffer of standard output.
+inline constexpr std::size_t kOutBufferSize = 1 << 16;
+
+/// Standard output and standard error: their descriptors, which the program
+/// running kup chooses and which outlast a run, and the buffer of standard
+/// output with what became of its writes.
+struct OutputState {
+  int out_fd = 1;
+  int err_fd = 2;
+  /// Characters held in `buffer`.
+  std::size_t used = 0;
+  /// A write failed; nothing more is written.
+  bool failed = false;
+  /// A write failed because the reader of standard output went away.
+  bool reader_left = false;
+  char buffer[kOutBufferSize];
+};
+
+extern OutputState output;
+
 /// Chooses the descriptors of standard output and standard error (1 and 2
 /// unless a test or fuzzer redirects them).
 void set_output_fds(int out_fd, int err_fd);
@@ -34,7 +54,8 @@ bool out_flush();
 /// then, quietly, by throwing RunEnd with status 1.
 bool out_reader_gone();
 
-/// Forgets whatever is buffered and any earlier write error.
+/// Forgets whatever is buffered and any earlier write error; the
+/// descriptors stay.
 void reset_output();
 
 /// Writes text to standard error at once.

@@ -2,6 +2,7 @@
 
 #include "directives/directives.h"
 #include "driver/driver.h"
+#include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
 
@@ -25,7 +26,7 @@ int finish_run(int status) {
     return 1;
   }
   if (!echo_ok) {
-    err_write(format("KUP error - problem to write echo file: '%s'\n", startup.echo_file_name));
+    err_write(format("KUP error - problem to write echo file: '%s'\n", echo.name));
     return 1;
   }
   return output_ok ? status : 1;
@@ -43,11 +44,10 @@ void reset_run_state() {
   line.output_text.clear();
   line.echo_due = false;
   startup = StartupState{};
-  letters_only = false;
   reset_conditional_state();
+  reset_evaluator();
   reset_input_stack();
-  reset_macro_table();
-  reset_prefix_table();
+  reset_macro_state();
   reset_echo_file();
   reset_output();
   build_trace_prefix(0);

@@ -147,7 +147,7 @@ void write_lines(std::span<const FormatLine> lines) {
 
 void report_options() {
   for (const OptionLine& row : kOptionLines)
-    if (row.shown()) err_write(format(row.format, startup.echo_file_name));
+    if (row.shown()) err_write(format(row.format, echo.name));
 }
 
 /// The queued inputs, numbered from the top level, which is read first.
@@ -177,8 +177,8 @@ void report_macros() {
 /// Where reading will begin: the top level, before its first line.
 void report_first_input() {
   if (inputs.file_level < 0) return;
-  const InputLevel& top = top_level();
-  err_write(format("\n%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix, top.line_count, top.tag_name));
+  err_write("\n");
+  trace_processing();
 }
 
 }  // namespace

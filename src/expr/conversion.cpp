@@ -16,6 +16,15 @@
 
 namespace kup {
 
+EvaluatorState evaluator;
+
+void reset_evaluator() {
+  evaluator.code_list.count = 0;
+  evaluator.constant_pool.count = 0;
+  evaluator.value_stack.top = 0;
+  evaluator.nesting = 0;
+}
+
 namespace {
 
 /// The most decimals a result is written with.
@@ -70,9 +79,7 @@ void evaluate_to_text(std::string_view text, std::string& out, int precision) {
   precision = checked_precision(precision);
   // A NUL byte is an ordinary character here as everywhere: it belongs to
   // no class of the parser, so it is reported, never taken for the end.
-  check_parentheses(text);
-  value_stack.top = 0;
-  compile_expression({text.data(), text.data() + text.size()});
+  compile_expression(text);
   double value = run_code();
   value_to_text(value, precision, out);
 }

@@ -5,7 +5,26 @@
 #include <string>
 #include <string_view>
 
+#include "expr/interpreter.h"
+#include "expr/parser.h"
+
 namespace kup {
+
+/// The state of the expression evaluator: the code and the constants of
+/// the expression being evaluated, its value stack, and the nesting of the
+/// parser.
+struct EvaluatorState {
+  CodeList code_list;
+  ConstantPool constant_pool;
+  ValueStack value_stack;
+  int nesting = 0;  ///< the current nesting of compile_span
+};
+
+extern EvaluatorState evaluator;
+
+/// Empties the code list, the constant pool and the value stack, for a new
+/// expression or a new run.
+void reset_evaluator();
 
 /// Evaluates `text` and writes the value into `out`: a whole number for
 /// precision 0, fixed notation with p decimals for p > 0, exponent

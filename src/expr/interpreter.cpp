@@ -6,11 +6,10 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
+#include "expr/expr.h"
 #include "expr/parser.h"
 
 namespace kup {
-
-ValueStack value_stack;
 
 namespace {
 
@@ -194,31 +193,31 @@ double& ValueStack::peek() {
 
 double run_code() {
   std::size_t next_constant = 0;
-  for (std::size_t i = 0; i < code_list.count; ++i) {
-    const Operation& op = operation_of(code_list.codes[i]);
+  for (std::size_t i = 0; i < evaluator.code_list.count; ++i) {
+    const Operation& op = operation_of(evaluator.code_list.codes[i]);
     switch (op.action) {
       case Action::Nothing:
         break;
       case Action::Literal:
-        if (next_constant >= constant_pool.count) stack_error();
-        value_stack.push(constant_pool.values[next_constant++]);
+        if (next_constant >= evaluator.constant_pool.count) stack_error();
+        evaluator.value_stack.push(evaluator.constant_pool.values[next_constant++]);
         break;
       case Action::StackError:
         stack_error();
       case Action::Monadic: {
-        double& x = value_stack.peek();
+        double& x = evaluator.value_stack.peek();
         x = op.monadic(x);
         break;
       }
       case Action::Dyadic: {
-        double b = value_stack.pop();
-        double a = value_stack.pop();
-        value_stack.push(op.dyadic(a, b));
+        double b = evaluator.value_stack.pop();
+        double a = evaluator.value_stack.pop();
+        evaluator.value_stack.push(op.dyadic(a, b));
         break;
       }
     }
   }
-  return value_stack.pop();
+  return evaluator.value_stack.pop();
 }
 
 }  // namespace kup

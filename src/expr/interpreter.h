@@ -23,10 +23,9 @@ struct ValueStack {
   double& peek();
 };
 
-extern ValueStack value_stack;
-
-/// Runs every code of code_list in order and returns the value left on top
-/// of value_stack, removing it. Every domain fault ends the run.
+/// Runs every code of the evaluator's code list in order and returns the
+/// value left on top of its value stack, removing it. Every domain fault
+/// ends the run.
 double run_code();
 
 }  // namespace kup

@@ -6,21 +6,16 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
+#include "expr/expr.h"
 #include "macros/field_scanner.h"
 
 namespace kup {
-
-CodeList code_list;
-ConstantPool constant_pool;
 
 namespace {
 
 /// The deepest nesting of compile_span. A text of 1023 characters cannot
 /// come near it, since every level consumes at least one character.
 constexpr int kMaxNesting = 2048;
-
-/// The current nesting of compile_span.
-int nesting = 0;
 
 /// The dyadic operators in the order a run is compared with them.
 constexpr DyadicOperator kDyadicOperators[] = {
@@ -56,20 +51,11 @@ constexpr MonadicName kFunctions[] = {
     {"abs", kCodeAbs},     {"sign", kCodeSign},
 };
 
-/// Counts the nesting of compile_span and ends the run when it gets too
-/// deep for the machine stack.
-class NestingGuard {
- public:
-  NestingGuard() {
-    if (nesting >= kMaxNesting)
-      fatal(format("KUP error - expression too complex (more than %d nested levels)\n",
-                   kMaxNesting));
-    ++nesting;
-  }
-  ~NestingGuard() { --nesting; }
-  NestingGuard(const NestingGuard&) = delete;
-  NestingGuard& operator=(const NestingGuard&) = delete;
-};
+/// Ends the run when compile_span is nested too deep for the machine stack.
+void check_nesting() {
+  if (evaluator.nesting >= kMaxNesting)
+    fatal(format("KUP error - expression too complex (more than %d nested levels)\n", kMaxNesting));
+}
 
 bool is_space(char c) { return ctype::is(c, ctype::kSpace); }
 bool is_digit(char c) { return ctype::is(c, ctype::kDigit); }
@@ -133,8 +119,9 @@ class PlainCompiler {
   }
 
   bool append(std::int32_t code) {
-    if (code_list.count == CodeList::kCapacity) return false;
-    code_list.codes[code_list.count++] = code;
+    CodeList& list = evaluator.code_list;
+    if (list.count == CodeList::kCapacity) return false;
+    list.codes[list.count++] = code;
     return true;
   }
 
@@ -152,8 +139,9 @@ class PlainCompiler {
       const char* const start = p_;
       while (p_ != end_ && is_digit(*p_)) ++p_;
       if (p_ != end_ && (*p_ == '.' || *p_ == 'e' || *p_ == 'E')) return false;
-      if (constant_pool.count == ConstantPool::kCapacity) return false;
-      constant_pool.values[constant_pool.count++] = literal_value({start, p_});
+      ConstantPool& pool = evaluator.constant_pool;
+      if (pool.count == ConstantPool::kCapacity) return false;
+      pool.values[pool.count++] = literal_value({start, p_});
       if (!append(kCodeLiteral)) return false;
     } else {
       return false;
@@ -189,15 +177,6 @@ class PlainCompiler {
 [[gnu::noinline]] double converted_value(Span literal) {
   std::string copy(literal.text());
   return std::strtod(copy.c_str(), nullptr);
-}
-
-/// An exponent letter is part of a literal if a digit, or a sign and a
-/// digit, follow it inside the span.
-bool exponent_follows(const char* letter, const char* end) {
-  if (letter + 1 >= end) return false;
-  char next = letter[1];
-  if (is_digit(next)) return true;
-  return (next == '+' || next == '-') && letter + 2 < end && is_digit(letter[2]);
 }
 
 /// A group at the span's start (a "("): its inside is the extent.
@@ -261,15 +240,15 @@ SpanShape shape_of(Span span) {
 /// Compiles a lone number that ends at `number_end`: its value goes to the
 /// pool, code 1 to the list.
 void compile_literal(Span span, const char* number_end) {
-  constant_pool.append(literal_value({span.begin, number_end}));
-  code_list.append(kCodeLiteral);
+  evaluator.constant_pool.append(literal_value({span.begin, number_end}));
+  evaluator.code_list.append(kCodeLiteral);
 }
 
 /// Compiles the monadic operator `op` found at the span's start and the
 /// rest of the span as its operand.
 void compile_monadic(Span span, const MonadicScan& op) {
   compile_span(span.from(op.next));
-  if (op.code != kCodeNothing) code_list.append(op.code);
+  if (op.code != kCodeNothing) evaluator.code_list.append(op.code);
 }
 
 /// Compiles operands joined by dyadic operators, strictly left to right.
@@ -288,7 +267,7 @@ void compile_general(Span span) {
     OperandScan right = scan_operand(span.from(position));
     if (!right.found) fatal(format(op.dyadic->missing_operand));
     compile_span(right.extent);
-    code_list.append(op.dyadic->code);
+    evaluator.code_list.append(op.dyadic->code);
     position = right.next;
   }
 }
@@ -337,19 +316,7 @@ MonadicScan scan_monadic(Span at) {
   return result;
 }
 
-const char* scan_number(Span at) {
-  const char* p = at.begin;
-  while (p < at.end) {
-    if (is_digit(*p) || *p == '.') {
-      ++p;
-    } else if ((*p == 'e' || *p == 'E') && exponent_follows(p, at.end)) {
-      p += 2;
-    } else {
-      break;
-    }
-  }
-  return p;
-}
+const char* scan_number(Span at) { return number_end(at.begin, at.end); }
 
 double literal_value(Span literal) {
   // A whole number of up to 15 digits is exact in a double: no library
@@ -398,8 +365,17 @@ OperatorScan scan_operator(Span at) {
 
 SpanForm classify_span(Span span) { return shape_of(span).form; }
 
+void compile_expression(std::string_view text) {
+  check_parentheses(text);
+  reset_evaluator();
+  if (PlainCompiler(text.data(), text.data() + text.size()).compile()) return;
+  reset_evaluator();
+  compile_span({text.data(), text.data() + text.size()});
+}
+
 void compile_span(Span span) {
-  NestingGuard guard;
+  check_nesting();
+  NestingGuard level(evaluator.nesting);
   const SpanShape shape = shape_of(span);
   switch (shape.form) {
     case SpanForm::LoneNumber:
@@ -412,15 +388,6 @@ void compile_span(Span span) {
       compile_general(span);
       break;
   }
-}
-
-void compile_expression(Span span) {
-  code_list.count = 0;
-  constant_pool.count = 0;
-  if (PlainCompiler(span.begin, span.end).compile()) return;
-  code_list.count = 0;
-  constant_pool.count = 0;
-  compile_span(span);
 }
 
 }  // namespace kup

@@ -73,9 +73,6 @@ struct ConstantPool {
   void append(double value);
 };
 
-extern CodeList code_list;
-extern ConstantPool constant_pool;
-
 /// A stretch of the expression text, the end excluded. Compiling only ever
 /// narrows spans; the text itself is never copied.
 struct Span {
@@ -158,14 +155,15 @@ OperatorScan scan_operator(Span at);
 /// form of operands joined by dyadic operators.
 SpanForm classify_span(Span span);
 
-/// Appends to code_list and constant_pool the code that computes the span.
+/// Appends to the code list and the constant pool of the evaluator the
+/// code that computes the span.
 void compile_span(Span span);
 
-/// Compiles a whole expression into the emptied code_list and
-/// constant_pool: the code compile_span writes for it, and the same end
-/// of the run for a faulty one. Plain expressions (digit literals, groups
-/// and dyadic operators) take a single pass; any other is handed to
-/// compile_span.
-void compile_expression(Span span);
+/// Compiles a whole expression afresh: checks its parentheses, empties the
+/// evaluator and compiles the text. Every fault ends the run. Plain
+/// expressions (digit literals, groups and dyadic operators) take a single
+/// pass that writes the code compile_span writes; any other, and every
+/// faulty one, is compiled by compile_span.
+void compile_expression(std::string_view text);
 
 }  // namespace kup

@@ -11,21 +11,17 @@ namespace kup {
 namespace {
 
 /// The path named by an #include or #insert line: the rest of the line
-/// expanded, without single quotes and without blanks. Both intermediate
-/// texts stay in the trace buffers, so the trace shows the path with and
-/// without its blanks; the result views trace_detail.
+/// expanded, without single quotes and without blanks. The trace shows the
+/// path without its quotes, then without its blanks.
 std::string_view file_name_argument() {
-  expand_text(line.line_rest, line.trace_detail, false);
-  drop_char(line.trace_detail, line.trace_label, '\'');
-  drop_char(line.trace_label, line.trace_detail, ' ');
-  return line.trace_detail;
-}
-
-/// The trace line that says which line of the top level is read next.
-void trace_processing() {
-  const InputLevel& top = top_level();
-  err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix, top.line_count,
-                   top.tag_name));
+  std::string& expanded = handler_texts.expanded;
+  std::string& unquoted = handler_texts.field;
+  std::string& path = handler_texts.value;
+  expand_text(line.line_rest, expanded, false);
+  drop_char(expanded, unquoted, '\'');
+  drop_char(unquoted, path, ' ');
+  set_trace(unquoted, path);
+  return path;
 }
 
 /// Copies every piece of `level` to standard output exactly as read,
@@ -72,10 +68,10 @@ void directive_insert() {
 }
 
 void directive_exit() {
-  message_text(line.trace_label);
-  if (!line.trace_label.empty()) err_write(format("%s\n", line.trace_label));
-  line.trace_label.clear();
-  line.trace_detail.clear();
+  std::string& message = handler_texts.message;
+  message_text(message);
+  if (!message.empty()) err_write(format("%s\n", message));
+  set_trace({}, {});
   if (inputs.file_level == 0) terminate_run(0);
   // Blocks opened in the file being left are discarded with it; an #else
   // of that file must not count against the enclosing file's block.

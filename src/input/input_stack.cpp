@@ -8,13 +8,8 @@
 namespace kup {
 
 InputStack inputs;
-LineReader stdin_reader;
 
 namespace {
-
-/// One reader per level, kept between files so that their buffers are reused.
-LineReader file_readers[kMaxInputLevels];
-int stdin_fd = 0;
 
 /// Opens a path for reading; -1 on failure. A path holding a NUL byte
 /// cannot name a file.
@@ -34,6 +29,8 @@ void check_loop(std::string_view path) {
   }
 }
 
+}  // namespace
+
 void close_stream(InputLevel& level) {
   if (level.is_stdin || level.stream_closed) return;
   close_descriptor(level.reader->fd());
@@ -41,17 +38,15 @@ void close_stream(InputLevel& level) {
   level.stream_closed = true;
 }
 
-}  // namespace
-
 InputLevel& top_level() { return inputs.levels[inputs.file_level]; }
 
-void set_stdin_fd(int fd) { stdin_fd = fd; }
+void set_stdin_fd(int fd) { inputs.stdin_fd = fd; }
 
 void push_standard_input() {
   inputs.file_level = 0;
   InputLevel& level = inputs.levels[0];
-  stdin_reader.attach(stdin_fd);
-  level.reader = &stdin_reader;
+  inputs.stdin_reader.attach(inputs.stdin_fd);
+  level.reader = &inputs.stdin_reader;
   level.is_stdin = true;
   level.stream_closed = false;
   level.file_name = "Standard Input";
@@ -69,7 +64,7 @@ void open_input(std::string_view path, int depth, std::string_view mode) {
   if (fd < 0) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
   const int index = ++inputs.file_level;
   InputLevel& level = inputs.levels[index];
-  level.reader = &file_readers[index];
+  level.reader = &inputs.file_readers[index];
   level.reader->attach(fd);
   level.is_stdin = false;
   level.stream_closed = false;
@@ -106,12 +101,15 @@ bool read_line(std::string& buffer, int depth) {
     if (read_level_piece(top_level(), buffer)) return true;
     if (inputs.file_level == 0) return false;
     close_input(depth);
-    const InputLevel& resumed = top_level();
-    if (modes.verbose)
-      err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix,
-                       resumed.line_count, resumed.tag_name));
+    if (modes.verbose) trace_processing();
     renew_file_macros();
   }
+}
+
+void trace_processing() {
+  const InputLevel& top = top_level();
+  err_write(format("%s(FILE) -> processing line %4d of '%s'\n", line.trace_prefix, top.line_count,
+                   top.tag_name));
 }
 
 void renew_file_macros() {
@@ -126,7 +124,7 @@ void reset_input_stack() {
   for (int i = inputs.file_level; i >= 0; --i) close_stream(inputs.levels[i]);
   inputs.file_level = -1;
   // Standard input is readable for #ask even when it is no input level.
-  stdin_reader.attach(stdin_fd);
+  inputs.stdin_reader.attach(inputs.stdin_fd);
 }
 
 }  // namespace kup

@@ -50,17 +50,22 @@ struct InputLevel {
   int cond_depth_at_open = 0;
 };
 
-/// The input levels, index 0 at the bottom.
+/// The input levels, index 0 at the bottom, and their readers.
 struct InputStack {
   InputLevel levels[kMaxInputLevels];
   /// Index of the top level; -1 while the stack is empty.
   int file_level = -1;
+  /// The reader of standard input, shared by its level and by #ask.
+  LineReader stdin_reader;
+  /// One reader per level, kept between files so that their buffers are
+  /// reused.
+  LineReader file_readers[kMaxInputLevels];
+  /// The descriptor read as standard input; the program running kup
+  /// chooses it, and it outlasts a run.
+  int stdin_fd = 0;
 };
 
 extern InputStack inputs;
-
-/// The reader of standard input, shared by its level and by #ask.
-extern LineReader stdin_reader;
 
 /// The top level; only valid while file_level >= 0.
 InputLevel& top_level();
@@ -72,6 +77,10 @@ void push_standard_input();
 /// depth it must end with. Ends the run on failure.
 void open_input(std::string_view path, int depth, std::string_view mode = "r");
 
+/// Closes the descriptor of a level read from a file, once; standard input
+/// stays open.
+void close_stream(InputLevel& level);
+
 /// Closes the top level after checking its conditional balance.
 void close_input(int depth);
 
@@ -81,6 +90,9 @@ bool read_line(std::string& buffer, int depth);
 
 /// Reads one piece of a level without popping it; a read error ends the run.
 bool read_level_piece(InputLevel& level, std::string& out);
+
+/// Writes the trace line that says which line of the top level is read next.
+void trace_processing();
 
 /// Redefines $F and $T from the top level.
 void renew_file_macros();

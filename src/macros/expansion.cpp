@@ -15,17 +15,18 @@ namespace kup {
 
 namespace {
 
-/// Nesting depth of expand_text; each depth has its own working texts, kept
-/// between calls so that warm runs allocate nothing.
-int depth = 0;
-int indirection_steps = 0;
-bool last_may_hold_backquote = true;
+// A cache, not state: what expansion keeps only so that a warm run
+// allocates nothing, written anew by every use. The state of expansion is
+// macros.expansion.
 
+/// The working texts of one depth of expansion.
 struct WorkTexts {
   std::string field;
   std::string stripped;
   std::string nested;
+  std::string composed;  ///< the value of a list
 };
+
 /// The working texts of every depth reached so far; each stays where it
 /// was made, so outer references stay valid.
 std::vector<std::unique_ptr<WorkTexts>> work;
@@ -36,13 +37,29 @@ WorkTexts& work_at(std::size_t d) {
   return *work[d];
 }
 
+/// A field of the masked scan that may be replaced, as places in the source.
+struct Candidate {
+  std::uint32_t start;
+  std::uint32_t stop;
+};
+
+/// Room for every field of the longest masked text (fields of a run are
+/// at least one character apart).
+Candidate candidates[kMaskedTextMax / 2 + 1];
+
+/// The class masks of the text at the bottom.
+ClassMasks masks;
+
+/// The expansions of resolve_indirection.
+std::string resolved;
+
 /// Counts one indirection step of `field`; too many end the run.
 void count_step(std::string_view field) {
-  if (++indirection_steps > kMaxIndirections)
+  if (++macros.expansion.indirection_steps > kMaxIndirections)
     fatal(format("KUP error - too many indirections for <%s>\n", field));
 }
 
-[[noreturn]] void too_long() { fatal(format("KUP error - string too long (max = %d)\n", kTextBufferSize)); }
+[[noreturn]] void too_long() { fatal(string_too_long()); }
 
 /// Copies a short piece with a few word moves instead of a library call.
 inline void copy_piece(char* to, const char* from, std::size_t n) {
@@ -124,18 +141,19 @@ inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode
 }
 
 /// Puts the replacement of a field resolved from an indirection.
-void put_resolved(ResultText& out, std::string_view field, bool prefix_mode) {
-  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry));
+void put_resolved(ResultText& out, std::string_view field, bool prefix_mode, WorkTexts& w) {
+  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry, w.composed));
   else out.put(field);
 }
 
-/// Puts the value of `entry`, which replaces a field.
-inline void put_value(ResultText& out, const MacroEntry* entry) {
+/// Puts the value of `entry`, which replaces a field; a list's value is
+/// composed in `w`.
+inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
   if (!entry->list && !entry->quoted) {
     out.put(entry->value);
     out.backquote |= entry->backquoted;
   } else {
-    out.put_unquoted(macro_value(entry));
+    out.put_unquoted(macro_value(entry, w.composed));
     out.backquote = true;
   }
 }
@@ -150,11 +168,11 @@ inline void put_value(ResultText& out, const MacroEntry* entry) {
   out.put(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
   if (indirect) {
-    if (depth == 1) indirection_steps = 0;
-    put_resolved(out, resolve_field(field, w), prefix_mode);
+    if (macros.expansion.depth == 1) macros.expansion.indirection_steps = 0;
+    put_resolved(out, resolve_field(field, w), prefix_mode, w);
     out.backquote = true;
   } else {
-    put_value(out, entry);
+    put_value(out, entry, w);
   }
 }
 
@@ -170,7 +188,7 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
   if (entry == nullptr) return;
   out.put(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
-  put_value(out, entry);
+  put_value(out, entry, w);
 }
 
 /// Puts the rest of the source: up to `last_stop`, the end of its last
@@ -202,16 +220,6 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
   }
   put_tail(kept, b.stop, end, out);
 }
-
-/// A field of the masked scan that may be replaced, as places in the source.
-struct Candidate {
-  std::uint32_t start;
-  std::uint32_t stop;
-};
-
-/// Room for every field of the longest masked text (fields of a run are
-/// at least one character apart).
-Candidate candidates[kMaskedTextMax / 2 + 1];
 
 /// Finds the fields of `source` that may be replaced, with the help of its
 /// class masks, into `candidates`; returns how many. `special_end`
@@ -296,24 +304,18 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
   put_tail(kept, base + last_stop, base + source.size(), out);
 }
 
-/// Runs one of the loops at the next depth, with its working texts.
+/// Runs one of the loops at the next macros.expansion.depth, with its working texts.
 template <class Loop>
 std::size_t expand_at_depth(char* buffer, Loop loop) {
-  WorkTexts& w = work_at(static_cast<std::size_t>(depth));
+  WorkTexts& w = work_at(static_cast<std::size_t>(macros.expansion.depth));
   ResultText result(buffer);
-  ++depth;
-  try {
+  {
+    NestingGuard level(macros.expansion.depth);
     loop(result, w);
-  } catch (...) {
-    --depth;
-    throw;
   }
-  --depth;
-  last_may_hold_backquote = result.backquote;
+  macros.expansion.last_may_hold_backquote = result.backquote;
   return result.size();
 }
-
-bool masks_enabled = true;
 
 /// Below this size a text is scanned a character at a time: building its
 /// masks costs more than scanning its few fields.
@@ -322,13 +324,12 @@ constexpr std::size_t kMaskedTextMin = 16;
 }  // namespace
 
 std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode) {
-  last_may_hold_backquote = false;
+  macros.expansion.last_may_hold_backquote = false;
   if (source.empty() || source.front() == '\n') return 0;
   // The masks serve the expansion at the bottom; nested ones, rare and
   // short, scan a character at a time.
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
-  if (masks_enabled && depth == 0 && masked_size && !letters_only) {
-    static ClassMasks masks;
+  if (macros.expansion.masks_enabled && macros.expansion.depth == 0 && masked_size) {
     masks.build(source.data(), source.size());
     return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, prefix_mode, w, masks);
@@ -339,7 +340,9 @@ std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode)
   });
 }
 
-void use_class_masks(bool on) { masks_enabled = on; }
+void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
+
+void reset_expansion() { macros.expansion = ExpansionState{}; }
 
 void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   char buffer[kMaxText];
@@ -347,23 +350,19 @@ void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
   out.assign(buffer, size);
 }
 
-bool expansion_may_hold_backquote() { return last_may_hold_backquote; }
+bool expansion_may_hold_backquote() { return macros.expansion.last_may_hold_backquote; }
 
 void resolve_indirection(std::string& name) {
-  static std::string expanded;
+  std::string& expanded = resolved;
   // Every round expands a field that begins with "@", which counts its own
   // steps; the count runs over all rounds, so a name leading back to itself
   // ends like a field of a data line does.
-  indirection_steps = 0;
+  macros.expansion.indirection_steps = 0;
   while (!name.empty() && name.front() == '@') {
-    ++depth;  // keeps the nested expansion from restarting the count
-    try {
+    {
+      NestingGuard level(macros.expansion.depth);  // keeps the nested expansion from restarting the count
       expand_text(name, expanded, false);
-    } catch (...) {
-      --depth;
-      throw;
     }
-    --depth;
     name.swap(expanded);
   }
 }

@@ -7,6 +7,16 @@
 
 namespace kup {
 
+/// The state of expansion: the nesting of expand_text, the indirection
+/// steps of the current field, what the latest expansion may hold and how
+/// fields are found.
+struct ExpansionState {
+  int depth = 0;
+  int indirection_steps = 0;
+  bool last_may_hold_backquote = true;
+  bool masks_enabled = true;
+};
+
 /// The most indirection steps one field may take, nested expansions counted.
 inline constexpr int kMaxIndirections = 64;
 
@@ -28,6 +38,10 @@ void use_class_masks(bool on);
 /// False when the result of the latest expand_text holds no backquote for
 /// sure (so that the line loop need not search it for backquotes).
 bool expansion_may_hold_backquote();
+
+/// Puts the nesting, the step count and the choices of expansion back at
+/// their start.
+void reset_expansion();
 
 /// Replaces a name field that begins with "@" by its expansion until it no
 /// longer does (used by every directive that takes a macro name).

@@ -4,10 +4,6 @@
 
 namespace kup {
 
-std::string_view lead_space;
-std::string_view trail_space;
-bool letters_only = false;
-
 namespace ctype {
 
 namespace {
@@ -76,54 +72,50 @@ std::size_t backquote_end(std::string_view text, std::size_t from) {
   return close == std::string_view::npos ? text.size() : close + 1;
 }
 
-/// An exponent letter at `i` is part of a number if a digit, or a sign and
-/// a digit, follow it.
-bool exponent_follows(std::string_view text, std::size_t i) {
-  if (i + 1 >= text.size()) return false;
-  char next = text[i + 1];
+/// An exponent letter at `letter` is part of a number if a digit, or a sign
+/// and a digit, follow it.
+bool exponent_follows(const char* letter, const char* end) {
+  if (end - letter < 2) return false;
+  const char next = letter[1];
   if (ctype::is(next, ctype::kDigit)) return true;
-  return (next == '+' || next == '-') && i + 2 < text.size() &&
-         ctype::is(text[i + 2], ctype::kDigit);
-}
-
-/// End of a number field starting at `from`.
-std::size_t number_end(std::string_view text, std::size_t from) {
-  std::size_t i = from;
-  while (i < text.size()) {
-    char c = text[i];
-    if (ctype::is(c, ctype::kDigit) || c == '.') {
-      ++i;
-    } else if ((c == 'e' || c == 'E') && exponent_follows(text, i)) {
-      i += 2;
-    } else {
-      break;
-    }
-  }
-  return i;
+  return (next == '+' || next == '-') && end - letter > 2 && ctype::is(letter[2], ctype::kDigit);
 }
 
 }  // namespace
 
-const char* special_field_end(const char* start, const char* end) {
-  const std::string_view text(start, static_cast<std::size_t>(end - start));
-  return start + (*start == '`' ? backquote_end(text, 0) : number_end(text, 0));
+const char* number_end(const char* p, const char* end) {
+  while (p < end) {
+    if (ctype::is(*p, ctype::kDigit) || *p == '.') {
+      ++p;
+    } else if ((*p == 'e' || *p == 'E') && exponent_follows(p, end)) {
+      p += 2;
+    } else {
+      break;
+    }
+  }
+  return p;
 }
 
-std::string_view scan_field(std::string_view text, std::string_view& field) {
+const char* special_field_end(const char* start, const char* end) {
+  if (*start != '`') return number_end(start, end);
+  const std::string_view text(start, static_cast<std::size_t>(end - start));
+  return start + backquote_end(text, 0);
+}
+
+FieldScan scan_field(std::string_view text, unsigned char word_class) {
   const char* const base = text.data();
   const char* const end = base + text.size();
-  const FieldBounds b = scan_bounds(base, end);
-  lead_space = std::string_view(base, static_cast<std::size_t>(b.start - base));
-  field = std::string_view(b.start, static_cast<std::size_t>(b.stop - b.start));
-  trail_space = std::string_view(b.stop, static_cast<std::size_t>(b.after - b.stop));
-  return std::string_view(b.after, static_cast<std::size_t>(end - b.after));
+  const FieldBounds b = scan_bounds(base, end, word_class);
+  const auto view = [](const char* from, const char* to) {
+    return std::string_view(from, static_cast<std::size_t>(to - from));
+  };
+  return {view(base, b.start), view(b.start, b.stop), view(b.stop, b.after), view(b.after, end)};
 }
 
 std::string_view next_field(std::string_view text, std::string& field) {
-  std::string_view view;
-  std::string_view rest = scan_field(text, view);
-  field.assign(view);
-  return rest;
+  const FieldScan scan = scan_field(text);
+  field.assign(scan.field);
+  return scan.rest;
 }
 
 std::string int_to_text(long long value) {

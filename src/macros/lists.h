@@ -14,7 +14,4 @@ std::string element_name(std::string_view name, long long k);
 /// Appends the composed value of a list to `out`, which must be empty.
 void compose_list(const MacroEntry* list, std::string& out);
 
-/// The #list directive.
-void directive_list();
-
 }  // namespace kup

@@ -10,45 +10,16 @@
 
 namespace kup {
 
-std::uint16_t macro_shapes[256][kShapeLengths];
-std::uint16_t macro_first_bytes[256];
+MacroState macros;
 
 namespace {
 
-/// Open-addressing index from name to entry: a power of two above four
-/// times the most entries, so that most lookups find their name in its
-/// home slot, probed linearly from the slot given by the highest bits of
-/// the name's hash, deleted by backward shift. A slot is four bytes,
-/// sixteen low bits of the hash and the entry's place in the pool, so the
-/// whole index (16 KB) stays in the first-level cache; probes compare
-/// names only when those bits agree.
-constexpr std::size_t kIndexSlots = 4096;
-
-struct Slot {
-  std::uint16_t tag = 0;    ///< low bits of the name's hash
-  std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
-};
-static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");
-
-/// Room for every entry that can exist at once: the most macros and the one
-/// whose definition exceeds that number.
-constexpr std::size_t kPoolSize = kMaxMacros + 1;
-
-struct Table {
-  Slot index[kIndexSlots];
-  MacroEntry* oldest = nullptr;
-  MacroEntry* newest = nullptr;
-  int count = 0;
-  /// Every entry, allocated once; removed ones keep their string capacity
-  /// for the next definition.
-  std::vector<MacroEntry> pool;
-  std::vector<std::uint32_t> free_entries;
-};
-
-Table table;
+/// macros.table, under a short name.
+MacroTable& table = macros.table;
+using Slot = IndexSlot;
 
 std::uint16_t& shape_count(std::string_view name) {
-  return macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
+  return table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
 }
 
 /// Eight bytes of `p` as one word.
@@ -195,14 +166,14 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   link_newest(entry);
   table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
   ++shape_count(entry->name);
-  ++macro_first_bytes[static_cast<unsigned char>(name[0])];
+  ++table.first_bytes[static_cast<unsigned char>(name[0])];
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
-  --macro_first_bytes[static_cast<unsigned char>(entry->name[0])];
+  --table.first_bytes[static_cast<unsigned char>(entry->name[0])];
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
@@ -220,12 +191,6 @@ bool valid_identifier(std::string_view text) {
     if (!ctype::is(text[i], ctype::kNameRest)) return false;
   return true;
 }
-
-/// The composed value of the latest macro_value call on a list.
-std::string composed_value;
-
-/// Prefixes: "$" and "@" first, then the user's.
-std::vector<std::string> prefixes;
 
 void print_entry(const MacroEntry* entry, int position) {
   const bool global = !modes.prefix || has_prefix(entry->name);
@@ -255,12 +220,12 @@ MacroEntry* lookup_macro(std::string_view name) {
   }
 }
 
-std::string_view macro_value(const MacroEntry* entry) {
+std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   if (entry == nullptr) return {};
   if (!is_list(entry)) return entry->value;
-  composed_value.clear();
-  compose_list(entry, composed_value);
-  return composed_value;
+  scratch.clear();
+  compose_list(entry, scratch);
+  return scratch;
 }
 
 int define_macro(std::string_view name, std::string_view value) {
@@ -279,8 +244,10 @@ int define_macro(std::string_view name, std::string_view value) {
     return table.count;
   }
   if (table.index[slot].entry != 0) {
-    // A list: its elements go with it. The texts may view the entry about to be removed: keep copies.
-    static std::string kept_name, kept_value;
+    // A list: its elements go with it. The texts may view the entry
+    // about to be removed: keep copies.
+    std::string& kept_name = table.kept_name;
+    std::string& kept_value = table.kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
     if (entry_at(table.index[slot])->value != kept_value)
@@ -347,37 +314,36 @@ int longest_probe() {
 
 MacroEntry* oldest_macro() { return table.oldest; }
 
-void reset_macro_table() {
+void reset_macro_state() {
   while (table.oldest != nullptr) unlink_entry(table.oldest);
-  composed_value.clear();
+  macros.prefixes.clear();
+  reset_expansion();
 }
 
 void declare_prefix(char**& args, int& left) {
   if (!modes.prefix) {
     modes.prefix = true;
-    prefixes.assign({"$", "@"});
+    macros.prefixes.assign({"$", "@"});
   }
-  if (static_cast<int>(prefixes.size()) > kMaxPrefixes - 1)
+  if (static_cast<int>(macros.prefixes.size()) > kMaxPrefixes - 1)
     fatal_command_line("KUP error - too many prefixes\n");
   if (left <= 0) fatal_command_line("KUP error - missing prefix definition -p ? \n");
   std::string_view prefix = *args++;
   --left;
   check_identifier(prefix, "prefix");
-  for (const std::string& p : prefixes)
+  for (const std::string& p : macros.prefixes)
     if (p == prefix) return;
-  prefixes.emplace_back(prefix);
+  macros.prefixes.emplace_back(prefix);
 }
 
 bool has_prefix(std::string_view text) {
-  for (const std::string& p : prefixes)
+  for (const std::string& p : macros.prefixes)
     if (text.substr(0, p.size()) == p) return true;
   return false;
 }
 
-int prefix_count() { return static_cast<int>(prefixes.size()); }
+int prefix_count() { return static_cast<int>(macros.prefixes.size()); }
 
-const std::string& prefix_at(int index) { return prefixes[static_cast<std::size_t>(index)]; }
-
-void reset_prefix_table() { prefixes.clear(); }
+const std::string& prefix_at(int index) { return macros.prefixes[static_cast<std::size_t>(index)]; }
 
 }  // namespace kup

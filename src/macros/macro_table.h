@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "macros/expansion.h"
 #include "macros/field_scanner.h"
@@ -50,25 +51,80 @@ inline bool is_list(const MacroEntry* entry) { return entry->list; }
 /// `kind` is "macro" or "prefix".
 void check_identifier(std::string_view text, std::string_view kind);
 
-/// Names defined, counted by first byte and length (modulo kShapeLengths):
-/// most words of a text that name no macro are refused without hashing.
+/// Names defined are counted by first byte and length modulo this.
 inline constexpr std::size_t kShapeLengths = 32;
-extern std::uint16_t macro_shapes[256][kShapeLengths];
 
-/// Names defined, counted by first byte alone: a word whose first byte
-/// begins no name is passed over before its length is known.
-extern std::uint16_t macro_first_bytes[256];
+/// Open-addressing index from name to entry: a power of two above four
+/// times the most entries, so that most lookups find their name in its
+/// home slot, probed linearly from the slot given by the highest bits of
+/// the name's hash, deleted by backward shift. A slot is four bytes,
+/// sixteen low bits of the hash and the entry's place in the pool, so the
+/// whole index (16 KB) stays in the first-level cache; probes compare
+/// names only when those bits agree.
+inline constexpr std::size_t kIndexSlots = 4096;
 
-/// False when no macro name begins with `c`.
-inline bool may_begin_macro(char c) { return macro_first_bytes[static_cast<unsigned char>(c)] != 0; }
+struct IndexSlot {
+  std::uint16_t tag = 0;    ///< low bits of the name's hash
+  std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
+};
+static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");
+
+/// Room for every entry that can exist at once: the most macros and the one
+/// whose definition exceeds that number.
+inline constexpr std::size_t kPoolSize = kMaxMacros + 1;
+
+/// The macros: their index, their chain from the oldest to the newest and
+/// the pool of entries.
+struct MacroTable {
+  IndexSlot index[kIndexSlots];
+  MacroEntry* oldest = nullptr;
+  MacroEntry* newest = nullptr;
+  int count = 0;
+  /// Every entry, allocated once; removed ones keep their string capacity
+  /// for the next definition.
+  std::vector<MacroEntry> pool;
+  std::vector<std::uint32_t> free_entries;
+  /// Names defined, counted by first byte and length (modulo kShapeLengths):
+  /// most words of a text that name no macro are refused without hashing.
+  std::uint16_t shapes[256][kShapeLengths] = {};
+  /// Names defined, counted by first byte alone: a word whose first byte
+  /// begins no name is passed over before its length is known.
+  std::uint16_t first_bytes[256] = {};
+  /// Copies of the name and value of a redefinition, which may view the
+  /// entry it removes.
+  std::string kept_name;
+  std::string kept_value;
+};
+
+/// The state of the macros subsystem, reset by reset_macro_state.
+struct MacroState {
+  MacroTable table;
+  /// Prefixes: "$" and "@" first, then the user's; empty outside Prefix Mode.
+  std::vector<std::string> prefixes;
+  ExpansionState expansion;
+  /// The element name a list composition looks up, kept so that composing
+  /// allocates nothing once warm.
+  std::string element_probe;
+};
+
+extern MacroState macros;
+
+/// Empties the table and the prefixes and puts expansion back at its start;
+/// what is kept only to spare allocations (the pool's strings, expansion's
+/// working texts) stays.
+void reset_macro_state();
+
 
 /// The entry named `name` by the hash index; find_macro is the entry point.
 MacroEntry* lookup_macro(std::string_view name);
 
+/// False when no macro name begins with `c`.
+inline bool may_begin_macro(char c) { return macros.table.first_bytes[static_cast<unsigned char>(c)] != 0; }
+
 /// False when no macro has the first byte and length of `name` (which
 /// must not be empty); true says only that one may be named so.
 inline bool may_name_macro(std::string_view name) {
-  return macro_shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] != 0;
+  return macros.table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] != 0;
 }
 
 /// The entry named `name`, or nullptr. Does not check the name.
@@ -77,10 +133,10 @@ inline MacroEntry* find_macro(std::string_view name) {
   return lookup_macro(name);
 }
 
-/// The value of an entry as its readers see it: the composed value for a
-/// list (valid until the next composition), the stored value otherwise,
-/// the empty text for nullptr.
-std::string_view macro_value(const MacroEntry* entry);
+/// The value of an entry as its readers see it: the stored value, or for a
+/// list its composed value, written into `scratch`; the empty text for
+/// nullptr. The view holds while the entry and `scratch` stay unchanged.
+std::string_view macro_value(const MacroEntry* entry, std::string& scratch);
 
 /// Defines (or redefines, as the newest entry) a macro. Returns the count.
 int define_macro(std::string_view name, std::string_view value);
@@ -103,9 +159,6 @@ int longest_probe();
 /// The oldest entry, for walking the table in order through `newer`.
 MacroEntry* oldest_macro();
 
-/// Empties the table.
-void reset_macro_table();
-
 /// At most this many prefixes, the two system prefixes included.
 inline constexpr int kMaxPrefixes = 40;
 
@@ -120,7 +173,5 @@ bool has_prefix(std::string_view text);
 /// The declared prefixes in table order.
 int prefix_count();
 const std::string& prefix_at(int index);
-
-void reset_prefix_table();
 
 }  // namespace kup

@@ -36,6 +36,9 @@ the very end of a line joins it to the next, dropping the newline).
 and outputs stay small in the case file; with `[noeol]` the final newline is
 dropped after repeating. Example: a line of 100,000 "ab" without a newline
 is `--- file in.txt [repeat 100000] [escapes]` followed by the line `ab\`.
+`--- more NAME` continues the file NAME of an earlier section with flags of
+its own, so that one file can hold parts repeated a different number of
+times.
 Calendar dates and build stamps in the actual output become {DATE} and
 {BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
 which it then compares as it is.
@@ -77,10 +80,10 @@ HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env",
 CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
 # The platforms other than the native one that a case may be skipped on.
 PLATFORMS = ("windows", "arm64")
-SECTION_KINDS = ("file", "mkdir", "stdin", "stdout", "stderr", "status",
-                 "after", "absent")
+SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",
+                 "status", "after", "absent")
 # Sections that name a path after the kind, and those that take none.
-NAMED_KINDS = ("file", "mkdir", "after", "absent")
+NAMED_KINDS = ("file", "more", "mkdir", "after", "absent")
 FLAGS = ("noeol", "escapes", "repeat N")
 # A flag in square brackets at the end of a section line.
 FLAG_RE = re.compile(r"(?:^|\s+)\[([^\[\]]*)\]\s*$")
@@ -371,6 +374,14 @@ def parse_section(case, raw, body, where):
         if name in (n for n, _ in case.files):
             raise CaseError(f"{where}: file {name!r} given twice")
         case.files.append((name, content))
+    elif kind == "more":
+        for i, (n, earlier) in enumerate(case.files):
+            if n == name:
+                case.files[i] = (n, earlier + content)
+                break
+        else:
+            raise CaseError(f"{where}: 'more' names no file given before: "
+                            f"{name!r}")
     elif kind == "after":
         case.after.append((name, content))
     elif kind in ("mkdir", "absent"):

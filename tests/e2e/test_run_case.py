@@ -197,6 +197,21 @@ class RunnerTest(unittest.TestCase):
         self.assertEqual(case.files, [("in.txt", b"a\tb" * 5000)])
         self.assertEqual(case.stdout, b"a\tba\tb")
 
+    def test_more_continues_a_file_with_flags_of_its_own(self):
+        path = self.write_case("""\
+            description: a file made of parts repeated differently
+            args: in.txt
+            --- file in.txt [repeat 3]
+            a
+            --- more in.txt
+            b
+            --- more in.txt [repeat 2] [noeol]
+            c
+            --- stdout
+            """)
+        case = run_case.parse_case(path)
+        self.assertEqual(case.files, [("in.txt", b"a\na\na\nb\nc\nc")])
+
     def test_repeat_mismatch_in_a_long_text_names_the_first_line(self):
         output = self.assert_fails("""\
             description: a long output differs in one line
@@ -345,6 +360,7 @@ class RunnerTest(unittest.TestCase):
             "description: x\n--- file ../up\n": "must stay inside",
             "description: x\nargs: 'open\n": "cannot split args",
             "description: x\n--- stdout\n--- stdout\n": "given twice",
+            "description: x\n--- more f\n": "'more' names no file",
             "description: x\nstdout_to: f\n--- stdout\n": "exclude each other",
             "description: x\nenv: A B=1\n": "expected NAME=VALUE",
         }

@@ -12,9 +12,9 @@
 namespace kup {
 namespace {
 
-using testing::ErrCapture;
-using testing::fault_of;
-using testing::kLocation;
+using test_support::ErrCapture;
+using test_support::fault_message;
+using test_support::kCommandLine;
 
 std::string evaluate(std::string_view text, int precision) {
   std::string out;
@@ -48,8 +48,8 @@ TEST(Conversion, Notations) {
 
 TEST(Conversion, ANulIsAnOrdinaryCharacter) {
   using namespace std::string_view_literals;
-  EXPECT_EQ(fault_of([] { evaluate("1+2\0 garbage"sv, 0); }), "KUP error - dyadic operator expected\n");
-  EXPECT_EQ(fault_of([] { evaluate("(\0"sv, 0); }),
+  EXPECT_EQ(fault_message([] { evaluate("1+2\0 garbage"sv, 0); }), "KUP error - dyadic operator expected\n");
+  EXPECT_EQ(fault_message([] { evaluate("(\0"sv, 0); }),
             std::string("KUP error - unmatched parenthesis into expression <(\0>\n"sv));
 }
 
@@ -83,7 +83,7 @@ TEST(Conversion, PrecisionBeyondNineIsReducedWithAWarning) {
                           Case{10, "0.333333333"}, Case{-10, "3.333333333e-01"}}) {
       ErrCapture err;
       EXPECT_EQ(evaluate("1/3", c.precision), c.result);
-      EXPECT_EQ(err.text(), std::string(kLocation) + "KUP warning - precision of fix number = " +
+      EXPECT_EQ(err.text(), std::string(kCommandLine) + "KUP warning - precision of fix number = " +
                                 std::to_string(c.precision) + " reduced to 9'\n");
     }
   }
@@ -97,14 +97,14 @@ TEST(Conversion, PrecisionBeyondNineIsReducedWithAWarning) {
 
 TEST(Conversion, AFaultLeavesTheResultUnwritten) {
   std::string out = "kept";
-  EXPECT_EQ(fault_of([&out] { evaluate_to_text("1/0", out, 0); }),
+  EXPECT_EQ(fault_message([&out] { evaluate_to_text("1/0", out, 0); }),
             "KUP error - attempt to divide by 0\n");
   EXPECT_EQ(out, "kept");
   // The warning comes first, then the fault, each after its location.
-  EXPECT_EQ(fault_of([&out] { evaluate_to_text("(", out, 12); }),
-            "KUP warning - precision of fix number = 12 reduced to 9'\n" + std::string(kLocation) +
+  EXPECT_EQ(fault_message([&out] { evaluate_to_text("(", out, 12); }),
+            "KUP warning - precision of fix number = 12 reduced to 9'\n" + std::string(kCommandLine) +
                 "KUP error - unmatched parenthesis into expression <(>\n");
-  EXPECT_EQ(fault_of([&out] { evaluate_to_text("", out, 0); }),
+  EXPECT_EQ(fault_message([&out] { evaluate_to_text("", out, 0); }),
             "KUP error - regular expression expected\n");
 }
 

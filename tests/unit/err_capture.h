@@ -7,11 +7,15 @@
 
 #include <cstdio>
 #include <string>
+#include <string_view>
 
 #include "driver/diagnostics.h"
 #include "driver/output.h"
 
 namespace kup::test_support {
+
+/// The location lines of a message while no input is open.
+inline constexpr std::string_view kCommandLine = "\n[Command Line]\n";
 
 /// Sends standard error to a temporary file while it lives.
 class ErrCapture {

@@ -12,11 +12,11 @@ namespace kup {
 namespace {
 
 using namespace std::string_literals;
-using spine_testing::ErrCapture;
-using spine_testing::fault_of;
-using spine_testing::kCommandLine;
+using test_support::ErrCapture;
+using test_support::fault_text;
+using test_support::kCommandLine;
 
-class Expansion : public spine_testing::FreshRun {};
+class Expansion : public test_support::FreshRun {};
 
 std::string expanded(std::string_view text, bool prefix_mode = false) {
   std::string out = "junk";
@@ -107,27 +107,27 @@ TEST_F(Expansion, SixtyFourStepsPerFieldAreAllowed) {
   resolve_indirection(name);
   EXPECT_EQ(name, "v");
   const std::string field65 = std::string(65, '@') + "x";
-  EXPECT_EQ(fault_of([&] { expanded(field65); }),
+  EXPECT_EQ(fault_text([&] { expanded(field65); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@x>\n");
   name = field65;
-  EXPECT_EQ(fault_of([&] { resolve_indirection(name); }),
+  EXPECT_EQ(fault_text([&] { resolve_indirection(name); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@x>\n");
 }
 
 TEST_F(Expansion, AFieldLeadingBackToItselfEndsTheRun) {
   define_macro("a", "@a");
-  EXPECT_EQ(fault_of([] { expanded("x @a"); }),
+  EXPECT_EQ(fault_text([] { expanded("x @a"); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@a>\n");
   // A name field takes the same road through resolve_indirection.
   std::string name = "@a";
-  EXPECT_EQ(fault_of([&] { resolve_indirection(name); }),
+  EXPECT_EQ(fault_text([&] { resolve_indirection(name); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@a>\n");
   // Two macros pointing at each other, counted across both.
   define_macro("p", "@q");
   define_macro("q", "@p");
-  EXPECT_EQ(fault_of([] { expanded("@p"); }),
+  EXPECT_EQ(fault_text([] { expanded("@p"); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@p>\n");
-  EXPECT_EQ(fault_of([] { expanded("@q"); }),
+  EXPECT_EQ(fault_text([] { expanded("@q"); }),
             std::string(kCommandLine) + "KUP error - too many indirections for <@q>\n");
   // After a fault the next expansion starts afresh.
   EXPECT_EQ(expanded("@@x"), "x");
@@ -136,16 +136,16 @@ TEST_F(Expansion, AFieldLeadingBackToItselfEndsTheRun) {
 TEST_F(Expansion, ResultsOfMoreThan1023CharactersEndTheRun) {
   define_macro("h", std::string(511, 'h'));
   EXPECT_EQ(expanded("h h").size(), 1023u);
-  EXPECT_EQ(fault_of([] { expanded("h  h"); }),
+  EXPECT_EQ(fault_text([] { expanded("h  h"); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
   modes.directive_line = false;
   const std::string spaces(512, ' ');
   EXPECT_EQ(expanded("h" + spaces).size(), 1023u);
-  EXPECT_EQ(fault_of([&] { expanded("h " + spaces); }),
+  EXPECT_EQ(fault_text([&] { expanded("h " + spaces); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
   // The nested expansion of an indirection is held to the same limit.
   define_macro("hh", "@h  h");
-  EXPECT_EQ(fault_of([] { expanded("@hh"); }),
+  EXPECT_EQ(fault_text([] { expanded("@hh"); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
 }
 

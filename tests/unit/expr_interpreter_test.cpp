@@ -10,10 +10,10 @@
 namespace kup {
 namespace {
 
-using testing::fault_of;
-using testing::fault_of_text;
-using testing::kLocation;
-using testing::value_of;
+using test_support::fault_message;
+using test_support::fault_message_of;
+using test_support::kCommandLine;
+using test_support::value_of;
 
 /// An expression whose value is a NaN.
 const std::string kNan = "(exp 1000 - exp 1000)";
@@ -102,37 +102,35 @@ TEST(ExprInterpreter, DomainFaultsEndTheRun) {
       // The leftmost fault in execution order is the one reported.
       {"log 0 + 1/0", logarithm}, {"1/0 + log 0", divide}, {"(1 / (log 0)) / 0", logarithm},
   };
-  for (const auto& [text, message] : cases) EXPECT_EQ(fault_of_text(text), message) << text;
+  for (const auto& [text, message] : cases) EXPECT_EQ(fault_message_of(text), message) << text;
 }
 
 /// Runs hand-made code with the given constants.
 double run_hand_code(const std::vector<std::int32_t>& codes, const std::vector<double>& constants) {
-  code_list.count = 0;
-  constant_pool.count = 0;
-  value_stack.top = 0;
-  for (std::int32_t code : codes) code_list.append(code);
-  for (double value : constants) constant_pool.append(value);
+  reset_evaluator();
+  for (std::int32_t code : codes) evaluator.code_list.append(code);
+  for (double value : constants) evaluator.constant_pool.append(value);
   return run_code();
 }
 
 TEST(ExprInterpreter, HandMadeCode) {
   EXPECT_EQ(run_hand_code({1, 0, 19, 20, 21, 39, -5, 1000, 1, 5}, {42, 2}), 40);
-  EXPECT_EQ(value_stack.top, 0);
+  EXPECT_EQ(evaluator.value_stack.top, 0);
   // Code 2 writes its text without prefix and newline.
-  EXPECT_EQ(fault_of([] { run_hand_code({1, 2}, {1}); }), "Stack error!");
+  EXPECT_EQ(fault_message([] { run_hand_code({1, 2}, {1}); }), "Stack error!");
   // Code that does not fit the stack or the pool ends the run the same way.
-  EXPECT_EQ(fault_of([] { run_hand_code({1, 4}, {1}); }), "Stack error!");
-  EXPECT_EQ(fault_of([] { run_hand_code({3}, {}); }), "Stack error!");
-  EXPECT_EQ(fault_of([] { run_hand_code({1, 1}, {1}); }), "Stack error!");
-  EXPECT_EQ(fault_of([] { run_hand_code({}, {}); }), "Stack error!");
+  EXPECT_EQ(fault_message([] { run_hand_code({1, 4}, {1}); }), "Stack error!");
+  EXPECT_EQ(fault_message([] { run_hand_code({3}, {}); }), "Stack error!");
+  EXPECT_EQ(fault_message([] { run_hand_code({1, 1}, {1}); }), "Stack error!");
+  EXPECT_EQ(fault_message([] { run_hand_code({}, {}); }), "Stack error!");
 }
 
 TEST(ExprInterpreter, FullValueStackEndsTheRun) {
-  value_stack.top = static_cast<std::int32_t>(ValueStack::kCapacity) - 1;
-  value_stack.push(1);
-  EXPECT_EQ(fault_of([] { value_stack.push(2); }),
+  evaluator.value_stack.top = static_cast<std::int32_t>(ValueStack::kCapacity) - 1;
+  evaluator.value_stack.push(1);
+  EXPECT_EQ(fault_message([] { evaluator.value_stack.push(2); }),
             "KUP error - expression too complex (more than 1024 values on the stack)\n");
-  value_stack.top = 0;
+  evaluator.value_stack.top = 0;
 }
 
 }  // namespace

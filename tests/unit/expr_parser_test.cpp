@@ -9,10 +9,10 @@
 namespace kup {
 namespace {
 
-using testing::compile_text;
-using testing::fault_of;
-using testing::fault_of_text;
-using testing::value_of;
+using test_support::compile_text;
+using test_support::fault_message;
+using test_support::fault_message_of;
+using test_support::value_of;
 
 struct ValueCase {
   const char* text;
@@ -71,10 +71,10 @@ TEST(ExprParser, WritesPostfixCode) {
   };
   for (const CodeCase& c : cases) {
     compile_text(c.text);
-    EXPECT_EQ(std::vector<std::int32_t>(code_list.codes, code_list.codes + code_list.count),
+    EXPECT_EQ(std::vector<std::int32_t>(evaluator.code_list.codes, evaluator.code_list.codes + evaluator.code_list.count),
               c.codes)
         << c.text;
-    EXPECT_EQ(std::vector<double>(constant_pool.values, constant_pool.values + constant_pool.count),
+    EXPECT_EQ(std::vector<double>(evaluator.constant_pool.values, evaluator.constant_pool.values + evaluator.constant_pool.count),
               c.constants)
         << c.text;
   }
@@ -89,19 +89,16 @@ TEST(ExprParser, PlainExpressionsGetTheCodeOfTheFullParser) {
       "1 =", "2 = + 1", "2 - -3", "-2 + 3", "1.5 * 2", "1e3 + 2", "sin(2) + 1",
       "(1) + (2 ^ 2)", "3 + (2 - -1)", "1234567890123456 + 1",
   };
+  const CodeList& list = evaluator.code_list;
+  const ConstantPool& pool = evaluator.constant_pool;
   for (std::string_view text : texts) {
     compile_text(text);
-    const std::vector<std::int32_t> codes(code_list.codes, code_list.codes + code_list.count);
-    const std::vector<double> constants(constant_pool.values,
-                                        constant_pool.values + constant_pool.count);
-    code_list.count = 0;
-    constant_pool.count = 0;
+    const std::vector<std::int32_t> codes(list.codes, list.codes + list.count);
+    const std::vector<double> constants(pool.values, pool.values + pool.count);
+    reset_evaluator();
     compile_span({text.data(), text.data() + text.size()});
-    EXPECT_EQ(codes, std::vector<std::int32_t>(code_list.codes, code_list.codes + code_list.count))
-        << text;
-    EXPECT_EQ(constants, std::vector<double>(constant_pool.values,
-                                             constant_pool.values + constant_pool.count))
-        << text;
+    EXPECT_EQ(codes, std::vector<std::int32_t>(list.codes, list.codes + list.count)) << text;
+    EXPECT_EQ(constants, std::vector<double>(pool.values, pool.values + pool.count)) << text;
   }
 }
 
@@ -113,8 +110,8 @@ TEST(ExprParser, EveryFunctionNameHasItsCode) {
   };
   for (const auto& [name, code] : names) {
     compile_text(std::string(name) + " 0.5");
-    ASSERT_EQ(code_list.count, 2u) << name;
-    EXPECT_EQ(code_list.codes[1], code) << name;
+    ASSERT_EQ(evaluator.code_list.count, 2u) << name;
+    EXPECT_EQ(evaluator.code_list.codes[1], code) << name;
   }
 }
 
@@ -125,9 +122,9 @@ TEST(ExprParser, EveryDyadicOperatorHasItsCode) {
   };
   for (const auto& [op, code] : operators) {
     compile_text(std::string("2 ") + op + " 1");
-    ASSERT_EQ(code_list.count, 3u) << op;
-    EXPECT_EQ(code_list.codes[2], code) << op;
-    EXPECT_EQ(fault_of_text(std::string("2 ") + op),
+    ASSERT_EQ(evaluator.code_list.count, 3u) << op;
+    EXPECT_EQ(evaluator.code_list.codes[2], code) << op;
+    EXPECT_EQ(fault_message_of(std::string("2 ") + op),
               std::string("KUP error - expected valid expression following '") + op + "'\n");
   }
 }
@@ -153,7 +150,7 @@ TEST(ExprParser, FaultsEndTheRunWithTheirMessages) {
       {"- $x_1", "KUP error - unknown monadic operator: $x_1\n"},
       {"_", "KUP error - unknown monadic operator: _\n"},
   };
-  for (const auto& [text, message] : cases) EXPECT_EQ(fault_of_text(text), message) << text;
+  for (const auto& [text, message] : cases) EXPECT_EQ(fault_message_of(text), message) << text;
 }
 
 TEST(ExprParser, AGroupWithoutItsCloseCannotBeEvaluated) {
@@ -162,7 +159,7 @@ TEST(ExprParser, AGroupWithoutItsCloseCannotBeEvaluated) {
   const std::string unable = "KUP error - unable to evaluate expression\n";
   for (std::string_view text : {"(1", "(  ", "-(2 + (3)"}) {
     Span span{text.data(), text.data() + text.size()};
-    EXPECT_EQ(fault_of([span] { scan_operand(span); }), unable) << text;
+    EXPECT_EQ(fault_message([span] { scan_operand(span); }), unable) << text;
   }
 }
 
@@ -180,11 +177,11 @@ TEST(ExprParser, CapacitiesFitTheLongestTextAndGuardLongerOnes) {
   std::string ones = "1";
   while (ones.size() < 1023) ones += "+1";
   EXPECT_EQ(value_of(ones), 512);
-  EXPECT_EQ(fault_of_text(ones + "+1"),
+  EXPECT_EQ(fault_message_of(ones + "+1"),
             "KUP error - expression too complex (more than 512 numbers)\n");
-  EXPECT_EQ(fault_of_text(std::string(1024, '-') + "1"),
+  EXPECT_EQ(fault_message_of(std::string(1024, '-') + "1"),
             "KUP error - expression too complex (more than 1024 codes)\n");
-  EXPECT_EQ(fault_of_text(std::string(3000, '(') + "1" + std::string(3000, ')')),
+  EXPECT_EQ(fault_message_of(std::string(3000, '(') + "1" + std::string(3000, ')')),
             "KUP error - expression too complex (more than 2048 nested levels)\n");
   EXPECT_EQ(value_of(std::string(1022, '-') + "1"), 1);
 }

@@ -18,20 +18,11 @@
 #include "expr/interpreter.h"
 #include "expr/parser.h"
 
-namespace kup::testing {
-
-/// The location lines of a fault while no input is open.
-inline constexpr std::string_view kLocation = "\n[Command Line]\n";
-
-using test_support::ErrCapture;
+namespace kup::test_support {
 
 /// Compiles `text` afresh, as evaluate_to_text does, leaving the code in
-/// code_list and constant_pool.
-inline void compile_text(std::string_view text) {
-  check_parentheses(text);
-  value_stack.top = 0;
-  compile_expression({text.data(), text.data() + text.size()});
-}
+/// the evaluator.
+inline void compile_text(std::string_view text) { compile_expression(text); }
 
 /// The value of an expression as a double; a NaN and a test failure that
 /// shows the message when the run ends instead.
@@ -49,18 +40,18 @@ inline double value_of(std::string_view text) {
 /// Runs `action`, which must end the run with status 1, and returns what it
 /// wrote to standard error after the location lines.
 template <typename Action>
-std::string fault_of(Action action) {
-  const std::string text = test_support::fault_text(action);
-  EXPECT_EQ(text.substr(0, kLocation.size()), kLocation);
-  return text.substr(std::min(text.size(), kLocation.size()));
+std::string fault_message(Action action) {
+  const std::string text = fault_text(action);
+  EXPECT_EQ(text.substr(0, kCommandLine.size()), kCommandLine);
+  return text.substr(std::min(text.size(), kCommandLine.size()));
 }
 
 /// The fault message of evaluating `text`.
-inline std::string fault_of_text(std::string_view text) {
-  return fault_of([text] {
+inline std::string fault_message_of(std::string_view text) {
+  return fault_message([text] {
     compile_text(text);
     run_code();
   });
 }
 
-}  // namespace kup::testing
+}  // namespace kup::test_support

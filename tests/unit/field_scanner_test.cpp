@@ -1,6 +1,6 @@
 // The field scanner: the field classes, the white space around a field,
-// the letters-only mode, the exponent rule of numbers, backquotes, NUL and
-// high bytes; and the small text helpers.
+// directive words cut as letters only, the exponent rule of numbers,
+// backquotes, NUL and high bytes; and the small text helpers.
 #include <string>
 #include <string_view>
 #include <vector>
@@ -13,7 +13,7 @@ namespace {
 
 using namespace std::string_literals;
 
-/// One call of next_field and everything it leaves behind.
+/// One scan of a text and everything it finds.
 struct ScanCase {
   std::string text;
   std::string field;
@@ -23,21 +23,24 @@ struct ScanCase {
 };
 
 void expect_scan(const ScanCase& c) {
+  const FieldScan scan = scan_field(c.text);
+  EXPECT_EQ(scan.field, c.field) << "text <" << c.text << ">";
+  EXPECT_EQ(scan.lead, c.lead) << "text <" << c.text << ">";
+  EXPECT_EQ(scan.trail, c.trail) << "text <" << c.text << ">";
+  EXPECT_EQ(scan.rest, c.rest) << "text <" << c.text << ">";
   std::string field = "junk";
-  std::string_view rest = next_field(c.text, field);
+  EXPECT_EQ(next_field(c.text, field), c.rest) << "text <" << c.text << ">";
   EXPECT_EQ(field, c.field) << "text <" << c.text << ">";
-  EXPECT_EQ(lead_space, c.lead) << "text <" << c.text << ">";
-  EXPECT_EQ(trail_space, c.trail) << "text <" << c.text << ">";
-  EXPECT_EQ(rest, c.rest) << "text <" << c.text << ">";
 }
 
-/// The fields of a whole text, as a caller looping on the rest sees them.
-std::vector<std::string> fields_of(std::string_view text) {
+/// The fields of a whole text, as a caller looping on the rest sees them,
+/// with identifier-like fields cut by `word_class`.
+std::vector<std::string> fields_of(std::string_view text, unsigned char word_class = ctype::kIdent) {
   std::vector<std::string> fields;
-  std::string field;
   while (!text.empty()) {
-    text = next_field(text, field);
-    fields.push_back(field);
+    const FieldScan scan = scan_field(text, word_class);
+    fields.emplace_back(scan.field);
+    text = scan.rest;
   }
   return fields;
 }
@@ -110,22 +113,21 @@ TEST(FieldScanner, BackquotesGroupEverythingUpToTheNextBackquote) {
   EXPECT_EQ(fields_of("a`b c`d"), (Fields{"a", "`b c`", "d"}));
 }
 
-TEST(FieldScanner, LettersOnlyStopsAtTheFirstNonLetter) {
-  letters_only = true;
-  EXPECT_EQ(fields_of("define x"), (Fields{"define", "x"}));
-  EXPECT_EQ(fields_of("if2"), (Fields{"if", "2"}));
-  EXPECT_EQ(fields_of("if(1)"), (Fields{"if", "(", "1", ")"}));
-  EXPECT_EQ(fields_of("real4 x"), (Fields{"real", "4", "x"}));
-  EXPECT_EQ(fields_of("*x"), (Fields{"*", "x"}));
-  EXPECT_EQ(fields_of("#x"), (Fields{"#", "x"}));
-  EXPECT_EQ(fields_of("!x"), (Fields{"!", "x"}));
-  EXPECT_EQ(fields_of("$x_y"), (Fields{"$", "x", "_", "y"}));
+TEST(FieldScanner, DirectiveWordsStopAtTheFirstNonLetter) {
+  EXPECT_EQ(fields_of("define x", ctype::kLetter), (Fields{"define", "x"}));
+  EXPECT_EQ(fields_of("if2", ctype::kLetter), (Fields{"if", "2"}));
+  EXPECT_EQ(fields_of("if(1)", ctype::kLetter), (Fields{"if", "(", "1", ")"}));
+  EXPECT_EQ(fields_of("real4 x", ctype::kLetter), (Fields{"real", "4", "x"}));
+  EXPECT_EQ(fields_of("*x", ctype::kLetter), (Fields{"*", "x"}));
+  EXPECT_EQ(fields_of("#x", ctype::kLetter), (Fields{"#", "x"}));
+  EXPECT_EQ(fields_of("!x", ctype::kLetter), (Fields{"!", "x"}));
+  EXPECT_EQ(fields_of("$x_y", ctype::kLetter), (Fields{"$", "x", "_", "y"}));
   // The number and backquote classes stay as they are.
-  EXPECT_EQ(fields_of("12ab"), (Fields{"12", "ab"}));
-  EXPECT_EQ(fields_of("1e5x"), (Fields{"1e5", "x"}));
-  EXPECT_EQ(fields_of("`a b`c"), (Fields{"`a b`", "c"}));
-  letters_only = false;
+  EXPECT_EQ(fields_of("12ab", ctype::kLetter), (Fields{"12", "ab"}));
+  EXPECT_EQ(fields_of("1e5x", ctype::kLetter), (Fields{"1e5", "x"}));
+  EXPECT_EQ(fields_of("`a b`c", ctype::kLetter), (Fields{"`a b`", "c"}));
   EXPECT_EQ(fields_of("if2"), (Fields{"if2"}));
+  EXPECT_EQ(scan_directive_word(" if2 x").field, "if");
 }
 
 TEST(FieldScanner, NulAndHighBytesAreSingleCharacterFields) {
@@ -138,13 +140,12 @@ TEST(FieldScanner, NulAndHighBytesAreSingleCharacterFields) {
 }
 
 TEST(FieldScanner, OnlyTheFirstFieldHasLeadingSpace) {
-  std::string field;
-  std::string_view rest = next_field("  a   b", field);
-  EXPECT_EQ(lead_space, "  ");
-  rest = next_field(rest, field);
-  EXPECT_EQ(field, "b");
-  EXPECT_EQ(lead_space, "");
-  EXPECT_TRUE(rest.empty());
+  const FieldScan first = scan_field("  a   b");
+  EXPECT_EQ(first.lead, "  ");
+  const FieldScan second = scan_field(first.rest);
+  EXPECT_EQ(second.field, "b");
+  EXPECT_EQ(second.lead, "");
+  EXPECT_TRUE(second.rest.empty());
 }
 
 TEST(TextHelpers, IntToText) {

@@ -16,12 +16,12 @@
 namespace kup {
 namespace {
 
-using spine_testing::ErrCapture;
-using spine_testing::fault_of;
-using spine_testing::kCommandLine;
+using test_support::ErrCapture;
+using test_support::fault_text;
+using test_support::kCommandLine;
 
-class MacroTable : public spine_testing::FreshRun {};
-class PrefixTable : public spine_testing::FreshRun {};
+class MacroTable : public test_support::FreshRun {};
+class PrefixTable : public test_support::FreshRun {};
 
 /// The names of the table, oldest first.
 std::vector<std::string> names_in_order() {
@@ -31,6 +31,12 @@ std::vector<std::string> names_in_order() {
 }
 
 using Names = std::vector<std::string>;
+
+/// The value of the macro `name` as its readers see it.
+std::string value_of(std::string_view name) {
+  std::string scratch;
+  return std::string(macro_value(find_macro(name), scratch));
+}
 
 /// The text `stem` followed by the number `i`.
 std::string numbered(std::string_view stem, int i) {
@@ -79,7 +85,7 @@ TEST_F(MacroTable, RedefinitionMovesTheEntryToTheEnd) {
   EXPECT_EQ(define_macro("b", "other"), 3);
   EXPECT_EQ(err.take(), std::string(kCommandLine) + "KUP warning - macro <b> was already defined\n");
   EXPECT_EQ(names_in_order(), (Names{"c", "a", "b"}));
-  EXPECT_EQ(macro_value(find_macro("b")), "other");
+  EXPECT_EQ(value_of("b"), "other");
   EXPECT_EQ(macro_count(), 3);
 }
 
@@ -90,7 +96,7 @@ TEST_F(MacroTable, WarningModeOffSilencesBothWarnings) {
   define_macro("a", "2");
   EXPECT_EQ(remove_macro("zz"), -1);
   EXPECT_EQ(err.text(), "");
-  EXPECT_EQ(macro_value(find_macro("a")), "2");
+  EXPECT_EQ(value_of("a"), "2");
 }
 
 TEST_F(MacroTable, AValueMayViewTheEntryItReplaces) {
@@ -99,7 +105,7 @@ TEST_F(MacroTable, AValueMayViewTheEntryItReplaces) {
   ErrCapture err;
   define_macro(entry->name, entry->value);
   EXPECT_EQ(err.text(), "");
-  EXPECT_EQ(macro_value(find_macro("a")), "some long value that is no short string");
+  EXPECT_EQ(value_of("a"), "some long value that is no short string");
 }
 
 TEST_F(MacroTable, RemovalRenumbersTheLaterEntries) {
@@ -131,8 +137,8 @@ TEST_F(MacroTable, ARemovedListTakesItsElementsUpToTheFirstGap) {
   define_macro("x[2]", "c");
   define_macro("x[4]", "behind a gap");
   define_macro("y", "1");
-  EXPECT_EQ(macro_value(find_macro("x")), "a,p,q,c");
-  EXPECT_EQ(macro_value(find_macro("x[1]")), "p,q");
+  EXPECT_EQ(value_of("x"), "a,p,q,c");
+  EXPECT_EQ(value_of("x[1]"), "p,q");
   EXPECT_EQ(listing_of("x"), "[  1]:  (  global)  x\t\t<$LIST$>\n");
   EXPECT_EQ(remove_macro("x"), 2);
   EXPECT_EQ(names_in_order(), (Names{"x[4]", "y"}));
@@ -144,9 +150,9 @@ TEST_F(MacroTable, AGapHidesTheLaterElements) {
   define_macro("x[1]", "b");
   define_macro("x[2]", "c");
   remove_macro("x[1]");
-  EXPECT_EQ(macro_value(find_macro("x")), "a");
+  EXPECT_EQ(value_of("x"), "a");
   remove_macro("x[0]");
-  EXPECT_EQ(macro_value(find_macro("x")), "");
+  EXPECT_EQ(value_of("x"), "");
   EXPECT_EQ(remove_macro("x"), 1);
   EXPECT_EQ(names_in_order(), (Names{"x[2]"}));
 }
@@ -168,10 +174,10 @@ TEST_F(MacroTable, ComposedValuesUpTo1023CharactersFit) {
   define_macro("x", kListMarker);
   define_macro("x[0]", std::string(511, 'a'));
   define_macro("x[1]", std::string(511, 'b'));
-  EXPECT_EQ(macro_value(find_macro("x")).size(), 1023u);
+  EXPECT_EQ(value_of("x").size(), 1023u);
   modes.warning = false;
   define_macro("x[1]", std::string(512, 'b'));
-  EXPECT_EQ(fault_of([] { macro_value(find_macro("x")); }),
+  EXPECT_EQ(fault_text([] { value_of("x"); }),
             std::string(kCommandLine) +
                 "KUP error - unable to build list definition, string too long (max = 1024)\n");
 }
@@ -180,7 +186,7 @@ TEST_F(MacroTable, TheThousandthMacroEndsTheRun) {
   for (int i = 1; i <= kMaxMacros; ++i) ASSERT_EQ(define_macro(numbered("m", i), "v"), i);
   // A redefinition keeps the count.
   EXPECT_EQ(define_macro("m1", "v"), kMaxMacros);
-  EXPECT_EQ(fault_of([] { define_macro("one_more", ""); }),
+  EXPECT_EQ(fault_text([] { define_macro("one_more", ""); }),
             std::string(kCommandLine) + "KUP error - maximum number of macros reached: 1000\n");
 }
 
@@ -193,16 +199,16 @@ TEST_F(MacroTable, CheckIdentifierReportsTheWholeText) {
   const std::string illegal[] = {"1x", "a-b", "@x", "a.b", "a b", "[x]", "x'", "x`", "x\"",
                                  "x@", "\xe9", std::string("a\0b", 3), "x\t"};
   for (const std::string& bad : illegal) {
-    EXPECT_EQ(fault_of([&] { check_identifier(bad, "macro"); }),
+    EXPECT_EQ(fault_text([&] { check_identifier(bad, "macro"); }),
               std::string(kCommandLine) + "KUP error - illegal macro identifier <" + bad + ">\n");
   }
-  EXPECT_EQ(fault_of([] { check_identifier("", "macro"); }),
+  EXPECT_EQ(fault_text([] { check_identifier("", "macro"); }),
             std::string(kCommandLine) + "KUP error - macro identifier is missing\n");
-  EXPECT_EQ(fault_of([] { check_identifier("-p", "prefix"); }),
+  EXPECT_EQ(fault_text([] { check_identifier("-p", "prefix"); }),
             std::string(kCommandLine) + "KUP error - illegal prefix identifier <-p>\n");
-  EXPECT_EQ(fault_of([] { define_macro("9", "x"); }),
+  EXPECT_EQ(fault_text([] { define_macro("9", "x"); }),
             std::string(kCommandLine) + "KUP error - illegal macro identifier <9>\n");
-  EXPECT_EQ(fault_of([] { remove_macro(""); }),
+  EXPECT_EQ(fault_text([] { remove_macro(""); }),
             std::string(kCommandLine) + "KUP error - macro identifier is missing\n");
 }
 
@@ -254,19 +260,19 @@ TEST_F(PrefixTable, ThirtyEightUserPrefixesFit) {
   declare_prefixes(prefixes);
   EXPECT_EQ(prefix_count(), 40);
   // Full: even a prefix already declared is refused.
-  EXPECT_EQ(fault_of([] { declare_prefixes({"p0"}); }),
+  EXPECT_EQ(fault_text([] { declare_prefixes({"p0"}); }),
             std::string(kCommandLine) + "KUP error - too many prefixes\n");
 }
 
 TEST_F(PrefixTable, DeclarationFaults) {
-  EXPECT_EQ(fault_of([] {
+  EXPECT_EQ(fault_text([] {
               char** cursor = nullptr;
               int left = 0;
               declare_prefix(cursor, left);
             }),
             std::string(kCommandLine) + "KUP error - missing prefix definition -p ? \n");
   EXPECT_TRUE(modes.prefix);  // switched on before the argument is looked for
-  EXPECT_EQ(fault_of([] { declare_prefixes({"@"}); }),
+  EXPECT_EQ(fault_text([] { declare_prefixes({"@"}); }),
             std::string(kCommandLine) + "KUP error - illegal prefix identifier <@>\n");
 }
 
@@ -400,7 +406,7 @@ TEST_F(MacroTable, NumberedNamesSpreadOverTheIndex) {
   // 999 names of one pattern: a hash that loses the last bytes of a short
   // name or the middle of a long one crowds them into a few home slots.
   for (const NameFamily& family : kNameFamilies) {
-    reset_macro_table();
+    reset_macro_state();
     for (int i = 0; i < kMaxMacros; ++i) define_macro(family.name(i), "v");
     ASSERT_EQ(macro_count(), kMaxMacros) << family.label;
     EXPECT_LE(longest_probe(), 24) << family.label;

@@ -1,5 +1,5 @@
-// Helpers of the macro store tests: a fresh run state per test, standard
-// error caught in a temporary file, and the end of a run caught as a fault.
+// Helpers of the macro store tests: a fresh run state per test, with
+// standard error and the end of a run caught by err_capture.h.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,12 +14,7 @@
 #include "driver/output.h"
 #include "err_capture.h"
 
-namespace kup::spine_testing {
-
-/// The location lines of a message while no input is open.
-inline constexpr std::string_view kCommandLine = "\n[Command Line]\n";
-
-using test_support::ErrCapture;
+namespace kup::test_support {
 
 /// A test that starts from the state of a new run, as run_kup does.
 class FreshRun : public ::testing::Test {
@@ -28,13 +23,4 @@ class FreshRun : public ::testing::Test {
   void TearDown() override { reset_run_state(); }
 };
 
-using test_support::fault_text;
-
-/// Runs `action`, which must end the run with status 1, and returns all it
-/// wrote to standard error.
-template <typename Action>
-std::string fault_of(Action action) {
-  return fault_text(action);
-}
-
-}  // namespace kup::spine_testing
+}  // namespace kup::test_support
