@@ -125,7 +125,7 @@ void write_data_line() {
 /// Expands the data line straight into the buffer of standard output:
 /// outside Verbose Mode nobody reads the expansion, so it need not be kept.
 void expand_to_output() {
-  char* const out = out_reserve(kMaxText + 1);
+  char* const out = out_reserve(kMaxText + kExpansionSlack);
   commit_data_line(out, expand_into(line.line_text, out, modes.prefix));
 }
 

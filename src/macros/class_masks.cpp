@@ -71,14 +71,16 @@ inline __m128i chunk_at(const char* base, std::size_t size, std::size_t at, unsi
   return _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
 }
 
-/// Puts the bits of the chunk at `at` into the words.
+/// Puts the bits of the chunk at `at` into the words; the first chunk of
+/// a word clears what the word held before.
 inline void put_chunk(std::uint64_t* ident, std::uint64_t* backquote, std::size_t at, std::uint32_t i16,
                       std::uint32_t q16) {
-  ident[at / 64] |= std::uint64_t{i16} << (at % 64);
-  backquote[at / 64] |= std::uint64_t{q16} << (at % 64);
+  const std::uint64_t kept = at % 64 == 0 ? 0 : ~std::uint64_t{0};
+  ident[at / 64] = (ident[at / 64] & kept) | std::uint64_t{i16} << (at % 64);
+  backquote[at / 64] = (backquote[at / 64] & kept) | std::uint64_t{q16} << (at % 64);
 }
 
-/// The masks of a text by classify16, into words that are clear.
+/// The masks of a text by classify16.
 void build_compared(const char* base, std::size_t size, std::uint64_t* ident, std::uint64_t* backquote) {
   for (std::size_t at = 0; at < size; at += 16) {
     unsigned drop;
@@ -165,7 +167,8 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
   // Every word up to the one holding the end, which is left with its bits
   // past the end clear.
   words = size / 64 + 1;
-  for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
+  // Every chunk clears the word it begins; the last word may have none.
+  ident[words - 1] = backquote[words - 1] = 0;
 #if defined(KUP_SHUFFLE_CLASSES)
   if (shuffle_classes) {
     build_shuffled(base, size, ident, backquote);
@@ -175,6 +178,7 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
 #if defined(__SSE2__)
   build_compared(base, size, ident, backquote);
 #else
+  for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
   for (std::size_t at = 0; at < size; ++at) {
     const unsigned char c = static_cast<unsigned char>(base[at]);
     ident[at / 64] |= std::uint64_t{ctype::is(c, ctype::kIdent)} << (at % 64);

@@ -26,8 +26,13 @@ inline constexpr int kMaxIndirections = 64;
 /// longer than the longest text ends the run.
 void expand_text(std::string_view source, std::string& out, bool prefix_mode);
 
-/// The same expansion into `buffer`, which holds at least kMaxText
-/// characters; returns the length of the result.
+/// Room that expand_into may write past the end of the longest result:
+/// short pieces of text are moved 32 bytes at a time.
+inline constexpr std::size_t kExpansionSlack = 32;
+
+/// The same expansion into `buffer`, which holds at least kMaxText +
+/// kExpansionSlack characters; returns the length of the result. The
+/// characters after the result may have been written to.
 std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode);
 
 /// Chooses how expand_into finds fields at the bottom of a nesting: with

@@ -166,14 +166,12 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   link_newest(entry);
   table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
   ++shape_count(entry->name);
-  ++table.first_bytes[static_cast<unsigned char>(name[0])];
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
   --shape_count(entry->name);
-  --table.first_bytes[static_cast<unsigned char>(entry->name[0])];
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));

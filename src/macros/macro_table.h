@@ -87,9 +87,6 @@ struct MacroTable {
   /// Names defined, counted by first byte and length (modulo kShapeLengths):
   /// most words of a text that name no macro are refused without hashing.
   std::uint16_t shapes[256][kShapeLengths] = {};
-  /// Names defined, counted by first byte alone: a word whose first byte
-  /// begins no name is passed over before its length is known.
-  std::uint16_t first_bytes[256] = {};
   /// Copies of the name and value of a redefinition, which may view the
   /// entry it removes.
   std::string kept_name;
@@ -117,9 +114,6 @@ void reset_macro_state();
 
 /// The entry named `name` by the hash index; find_macro is the entry point.
 MacroEntry* lookup_macro(std::string_view name);
-
-/// False when no macro name begins with `c`.
-inline bool may_begin_macro(char c) { return macros.table.first_bytes[static_cast<unsigned char>(c)] != 0; }
 
 /// False when no macro has the first byte and length of `name` (which
 /// must not be empty); true says only that one may be named so.
