@@ -53,8 +53,12 @@ extern ModeFlags modes;
 /// `line_rest` and set `trace_label` and `trace_detail`, the texts the
 /// trace shows for their line, with set_trace.
 struct LineBuffers {
-  std::string raw_line;      ///< the line as read, with its newline if any
-  std::string_view line_text;  ///< raw_line without its newline (a view of it)
+  /// The line as read, with its newline if any: a view of raw_line, or of
+  /// the reader's buffer for a data line found whole there (no handler
+  /// runs for a data line, so nothing reads on under the view).
+  std::string_view raw_text;
+  std::string raw_line;        ///< the copy of a line that raw_text views
+  std::string_view line_text;  ///< raw_text without its newline
   std::string_view line_rest;  ///< what follows the first field or the word
   std::string trace_label;
   std::string trace_detail;
@@ -97,7 +101,7 @@ void build_trace_prefix(int depth);
 /// The line loop: reads and handles lines until all input is read.
 void run_line_loop();
 
-/// Handles the line just read into line.raw_line.
+/// Handles the line just read into line.raw_text.
 void process_line();
 
 /// Calls the handler of a directive word.

@@ -79,10 +79,10 @@ bool gate_open(Gate gate) {
   return false;
 }
 
-/// Views raw_line without its newline as line_text. The reader stops after
+/// Views raw_text without its newline as line_text. The reader stops after
 /// the first newline, so a line holds at most one, at its end.
 void build_line_text() {
-  std::string_view raw = line.raw_line;
+  std::string_view raw = line.raw_text;
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
   line.line_text = raw;
 }
@@ -91,7 +91,7 @@ void trace_line(bool data) {
   const std::string& prefix = line.trace_prefix;
   std::string& text = line.trace_text;
   text.clear();
-  format_to(text, "%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_line);
+  format_to(text, "%s\n%s(%4d) ->  %s", prefix, prefix, top_level().line_count, line.raw_text);
   if (!data) {
     if (!line.trace_label.empty() || !line.trace_detail.empty())
       format_to(text, "%s(....) <- <%s>\t<%s>\n", prefix, line.trace_label, line.trace_detail);
@@ -226,8 +226,30 @@ void process_line() {
   finish_line();
 }
 
+/// True for a line whose first character after white space is '#'.
+bool may_be_directive(std::string_view text) {
+  const char* const end = text.data() + text.size();
+  const char* const first_char = skip_class(text.data(), end, ctype::kSpace);
+  return first_char != end && *first_char == '#';
+}
+
+/// Reads the next line into raw_text; false when all input is read. A
+/// data line found whole in the reader's buffer is viewed there; any
+/// other line is copied into raw_line, since its handler may read on.
+bool next_line() {
+  std::string_view taken;
+  if (top_level().reader->take_line(taken, kMaxPiece)) {
+    if (may_be_directive(taken)) taken = line.raw_line.assign(taken);
+    line.raw_text = taken;
+    return true;
+  }
+  if (!read_line(line.raw_line, cond.cond_depth)) return false;
+  line.raw_text = line.raw_line;
+  return true;
+}
+
 void run_line_loop() {
-  while (read_line(line.raw_line, cond.cond_depth)) process_line();
+  while (next_line()) process_line();
   end_of_input();
 }
 

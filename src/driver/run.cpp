@@ -37,6 +37,7 @@ int finish_run(int status) {
 void reset_run_state() {
   modes = ModeFlags{};
   line.raw_line.clear();
+  line.raw_text = {};
   line.line_text = {};
   line.line_rest = {};
   line.trace_label.clear();

@@ -27,6 +27,11 @@ class LineReader {
   /// which stays in the text.
   ReadStatus read_piece(std::string& out, std::size_t max);
 
+  /// Takes the next line, newline included, as a view of the buffer when
+  /// the buffer holds it whole within `max` characters; false, taking
+  /// nothing, otherwise. The view is valid until the next read.
+  bool take_line(std::string_view& line, std::size_t max);
+
  private:
   bool refill();
 

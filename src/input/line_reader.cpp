@@ -38,6 +38,17 @@ bool LineReader::refill() {
   }
 }
 
+bool LineReader::take_line(std::string_view& line, std::size_t max) {
+  if (begin_ == end_) return false;
+  const char* const from = buffer_.get() + begin_;
+  const void* newline = std::memchr(from, '\n', std::min(end_ - begin_, max));
+  if (newline == nullptr) return false;
+  const std::size_t length = static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1;
+  line = {from, length};
+  begin_ += length;
+  return true;
+}
+
 ReadStatus LineReader::read_piece(std::string& out, std::size_t max) {
   out.clear();
   while (out.size() < max) {
