@@ -38,8 +38,6 @@ void close_stream(InputLevel& level) {
   level.stream_closed = true;
 }
 
-InputLevel& top_level() { return inputs.levels[inputs.file_level]; }
-
 void set_stdin_fd(int fd) { inputs.stdin_fd = fd; }
 
 void push_standard_input() {

@@ -73,7 +73,7 @@ struct InputStack {
 extern InputStack inputs;
 
 /// The top level; only valid while file_level >= 0.
-InputLevel& top_level();
+inline InputLevel& top_level() { return inputs.levels[inputs.file_level]; }
 
 /// Makes standard input the bottom level.
 void push_standard_input();
