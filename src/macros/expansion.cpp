@@ -237,6 +237,12 @@ void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, W
   put_tail(kept, b.stop, end, out);
 }
 
+/// True if [p, end) holds digits only.
+inline bool only_digits(const char* p, const char* end) {
+  while (p != end && ctype::is(*p, ctype::kDigit)) ++p;
+  return p == end;
+}
+
 /// Finds the fields of `source` that may be replaced, with the help of its
 /// class masks, into `candidates`; returns how many. `special_end`
 /// receives the end of the last number or backquoted field.
@@ -281,6 +287,17 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
         candidates[count] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(stop)};
         count += prefix_mode || c == '@' || may_name_macro(std::string_view(base + at, stop - at));
       } else if (c == '`' || ctype::is(c, ctype::kDigit)) {
+        if (c != '`') {
+          // A run of digits alone, not followed by a point, is the whole
+          // number field: the scan goes on in this word without a jump.
+          const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
+          const std::size_t stop = word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1;
+          if (end_here != 0 && only_digits(base + at, base + stop) && (base + stop == end || base[stop] != '.')) {
+            special_end = stop;
+            starts &= starts - 1;
+            continue;
+          }
+        }
         if (c == '`') backquote = true;
         special_end = static_cast<std::size_t>(special_field_end(base + at, end) - base);
         from = special_end;
