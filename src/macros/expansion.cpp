@@ -336,7 +336,7 @@ void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, W
   put_tail(kept, base + last_stop, base + source.size(), out);
 }
 
-/// Runs one of the loops at the next macros.expansion.depth, with its working texts.
+/// Runs one of the loops at the next depth of expansion, with its working texts.
 template <class Loop>
 std::size_t expand_at_depth(char* buffer, Loop loop) {
   WorkTexts& w = work_at(static_cast<std::size_t>(macros.expansion.depth));
