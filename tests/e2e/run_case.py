@@ -49,7 +49,11 @@ under DIR, one a line, and runs nothing.
 Several case files may be given; `--jobs N` runs N at a time. A kup built
 for another platform runs through `--launcher` (an emulator command, such
 as wine64 or qemu-aarch64-static), with `--platform` naming the platform
-whose skips apply.
+whose skips apply. An emulator may now and then fail to start a program
+(wine does when it cannot map its memory, and then writes nothing and
+ends with status 1): `--reruns N` runs a failing case up to N times more
+and counts it as passed if a rerun passes, saying so on its PASS line
+and in the count at the end.
 
 Exit status: 0 when every case passes or is skipped, 1 when one fails, 2
 when a case file itself is malformed or kup cannot be started.
@@ -625,9 +629,11 @@ def command_text(command, case):
 
 
 def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
-             out=sys.stdout, launcher=(), platform=None):
+             out=sys.stdout, launcher=(), platform=None, reruns=0):
     """Runs one case, through the launcher when one is given, unless the
-    case is skipped on `platform`; returns the exit status of the runner."""
+    case is skipped on `platform`; a case that fails is run up to `reruns`
+    times more, and passes if a rerun passes. Returns the exit status of
+    the runner."""
     try:
         case = parse_case(case_path)
     except CaseError as e:
@@ -638,23 +644,29 @@ def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
               file=out)
         return 0
     command = list(launcher) + [kup]
-    workdir = tempfile.mkdtemp(prefix="kup-case-")
-    try:
-        prepare_directory(case, workdir)
-        result = run_kup(command, case, workdir, timeout)
-        problems = compare(case, result, timeout)
-    except CaseError as e:
-        print(f"CASE ERROR: {e}", file=out)
-        return 2
-    finally:
-        if not keep:
-            shutil.rmtree(workdir, ignore_errors=True)
+    first_problems = None
+    for run in range(reruns + 1):
+        try:
+            problems, workdir = run_once(command, case, timeout, keep)
+        except CaseError as e:
+            print(f"CASE ERROR: {e}", file=out)
+            return 2
+        if not problems:
+            break
+        first_problems = first_problems or problems
     if not problems:
-        print(f"PASS {case_path}: {case.description}", file=out)
+        note = ""
+        if first_problems:
+            failures = "; ".join(p.splitlines()[0] for p in first_problems)
+            note = f" [passed on rerun {run}; the first run: {failures}]"
+        print(f"PASS {case_path}: {case.description}{note}", file=out)
         return 0
     print(f"FAIL {case_path}: {case.description}", file=out)
     print(f"command: (cd <case dir> && {command_text(command, case)})",
           file=out)
+    if reruns:
+        print(f"(failed on every one of {reruns + 1} runs; the last one "
+              "follows)", file=out)
     if keep:
         print(f"case directory kept: {workdir}", file=out)
     print("(diff lines show \\t tab, \\r CR, \\0 NUL, \\xHH other bytes, "
@@ -662,6 +674,19 @@ def run_case(kup, case_path, timeout=DEFAULT_TIMEOUT, keep=False,
     for problem in problems:
         print(f"==> {problem}", file=out)
     return 1
+
+
+def run_once(command, case, timeout, keep):
+    """Runs a case once in a new directory; returns the list of its
+    problems and the directory (removed unless `keep`)."""
+    workdir = tempfile.mkdtemp(prefix="kup-case-")
+    try:
+        prepare_directory(case, workdir)
+        result = run_kup(command, case, workdir, timeout)
+        return compare(case, result, timeout), workdir
+    finally:
+        if not keep:
+            shutil.rmtree(workdir, ignore_errors=True)
 
 
 def case_names(directory):
@@ -692,6 +717,10 @@ def main(argv=None):
                         help="skip the cases that cannot hold there")
     parser.add_argument("--jobs", "-j", type=int, default=1,
                         help="cases run at the same time")
+    parser.add_argument("--reruns", type=int, default=0, metavar="N",
+                        help="run a failing case up to N times more, for "
+                             "an emulator that now and then fails to start "
+                             "a program (default %(default)s)")
     parser.add_argument("cases", nargs="*", metavar="case",
                         help="the .case files to run")
     args = parser.parse_args(argv)
@@ -710,7 +739,8 @@ def main(argv=None):
     launcher = shlex.split(args.launcher)
     if len(args.cases) == 1:
         return run_case(kup, args.cases[0], args.timeout, args.keep,
-                        launcher=launcher, platform=args.platform)
+                        launcher=launcher, platform=args.platform,
+                        reruns=args.reruns)
     return run_cases(kup, args, launcher)
 
 
@@ -720,16 +750,21 @@ def run_cases(kup, args, launcher):
     def one(path):
         out = io.StringIO()
         status = run_case(kup, path, args.timeout, args.keep, out,
-                          launcher, args.platform)
+                          launcher, args.platform, args.reruns)
         return status, out.getvalue()
     counts = {"PASS": 0, "SKIP": 0, "FAIL": 0, "CASE ERROR": 0}
-    worst = 0
+    worst = rerun_passes = 0
     with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
         for status, report in pool.map(one, args.cases):
             print(report, end="", flush=True)
             counts[next(k for k in counts if report.startswith(k))] += 1
+            if report.startswith("PASS") and "[passed on rerun" in report:
+                rerun_passes += 1
             worst = max(worst, status)
-    print(", ".join(f"{n} {k.lower()}" for k, n in counts.items()))
+    summary = ", ".join(f"{n} {k.lower()}" for k, n in counts.items())
+    if rerun_passes:
+        summary += f" ({rerun_passes} of the passes only on a rerun)"
+    print(summary)
     return worst
 
 

@@ -37,6 +37,11 @@ while args:
         print(name + "=" + os.environ.get(name, "(unset)"))
     elif a == "--date":
         print("started", time.ctime(), "built", "Jul  6 2024 14:40:01")
+    elif a == "--fail-once":
+        mark = args.pop(0)
+        if not os.path.exists(mark):
+            open(mark, "w").close()
+            sys.exit(9)
     elif a == "--write":
         with open(args.pop(0), "w") as f:
             f.write(args.pop(0))
@@ -429,6 +434,30 @@ class RunnerTest(unittest.TestCase):
             with self.subTest(text=text):
                 self.assert_fails("description: x\n" + text, "CASE ERROR",
                                   message, status=2)
+
+    def test_reruns_pass_a_case_that_fails_once_only(self):
+        mark = os.path.join(self.dir.name, "failed-once")
+        flaky = self.write_case(f"""\
+            description: fails on its first run only
+            args: --fail-once {mark} --err ok
+            --- stderr
+            ok
+            """, "flaky.case")
+        broken = self.write_case("description: always\nargs: --status 4\n",
+                                 "broken.case")
+        runner = os.path.join(HERE, "run_case.py")
+        proc = subprocess.run([sys.executable, runner, "--kup", self.kup,
+                               "--reruns", "2", flaky, broken],
+                              capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 1, proc.stdout)
+        self.assertIn(f"PASS {flaky}: fails on its first run only [passed on "
+                      "rerun 1; the first run: exit status: expected 0, got 9;"
+                      " stderr differs:]\n", proc.stdout)
+        self.assertIn("(failed on every one of 3 runs; the last one follows)",
+                      proc.stdout)
+        self.assertTrue(proc.stdout.endswith(
+            "1 pass, 0 skip, 1 fail, 0 case error "
+            "(1 of the passes only on a rerun)\n"), proc.stdout)
 
     # -- the case writer
 
