@@ -112,7 +112,11 @@ export WINEPREFIX="$PWD/$WINDOWS_DIR/wine-prefix" WINEDEBUG=fixme-all
 mkdir -p "$WINEPREFIX"
 wineserver -p
 trap 'wineserver -k 2>/dev/null || true' EXIT
-"$WINE" "$WINDOWS_DIR/kup.exe" -b >/dev/null 2>&1  # creates the prefix
+# The first start creates the prefix; a start that fails is tried again.
+for try in 1 2 3; do
+  "$WINE" "$WINDOWS_DIR/kup.exe" -b >/dev/null 2>&1 && break
+  [ "$try" -lt 3 ] || { echo "error: wine cannot start kup.exe" >&2; exit 1; }
+done
 CASE_LOG=$WINDOWS_DIR/cases.log
 run_cases --kup "$WINDOWS_DIR/kup.exe" --launcher "$WINE" --platform windows
 
