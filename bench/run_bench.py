@@ -710,6 +710,91 @@ def paired_runs(workloads: list[Workload], kups: list[Program], rounds: int,
 
 
 # ---------------------------------------------------------------------------
+# Instructions: a count that does not move with the load of the machine
+
+COUNT_BYTES = 5 * MB       # the head of names-500x8 whose instructions are counted
+COUNT_INT_LINES = 50_000   # the #int lines of int-only counted
+
+
+@dataclass
+class Count:
+    """kup's instructions (cachegrind) on a text, and the text's size in the
+    unit the figure is given per."""
+    text: str
+    instructions: int
+    size: int
+    unit: str  # "byte" or "line"
+
+    @property
+    def per_unit(self) -> float:
+        return self.instructions / self.size
+
+
+def head_file(src: Path, dst: Path, max_bytes: int | None = None,
+              max_lines: int | None = None) -> tuple[int, int]:
+    """Copies the beginning of `src` to `dst`: at most `max_bytes` bytes cut
+    back to the end of the last whole line, or the first `max_lines` lines.
+    Returns the bytes and lines written."""
+    with src.open("rb") as f:
+        data = f.read(max_bytes) if max_bytes is not None else f.read()
+    if max_bytes is not None and len(data) == max_bytes:
+        data = data[: data.rfind(b"\n") + 1]
+    if max_lines is not None:
+        cut = 0
+        for _ in range(max_lines):
+            nl = data.find(b"\n", cut)
+            if nl < 0:
+                break
+            cut = nl + 1
+        data = data[:cut]
+    dst.write_bytes(data)
+    return len(data), data.count(b"\n")
+
+
+def instructions_of(argv: list, cwd: Path) -> int | None:
+    """The instructions a run executes, counted by cachegrind (no cache
+    simulation: the count alone), or None when valgrind is missing or the
+    run fails."""
+    if shutil.which("valgrind") is None:
+        return None
+    p = subprocess.run(["valgrind", "--tool=cachegrind", "--cache-sim=no",
+                        "--cachegrind-out-file=/dev/null", *argv], cwd=cwd,
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.PIPE, text=True)
+    for line in p.stderr.splitlines():
+        if "I" in line and "refs:" in line and p.returncode == 0:
+            return int(line.split("refs:")[1].strip().replace(",", ""))
+    return None
+
+
+def count_instructions(workloads: list[Workload], kup: Path, scratch: Path) -> dict:
+    """kup's instructions on the first 5 MB of names-500x8 (a byte of
+    input), on the directive mix and on the first 50,000 lines of int-only
+    (a line), by workload key."""
+    counts = {}
+    scratch.mkdir(parents=True, exist_ok=True)
+    for w in workloads:
+        src = w.cwd / w.path("kup")
+        if w.key == "names-500x8":
+            dst = scratch / "names-head.kup"
+            size, _ = head_file(src, dst, max_bytes=COUNT_BYTES)
+            text, unit = f"the first {size:,} bytes", "byte"
+        elif w.key == "directives":
+            dst, unit = src, "line"
+            size = w.extra["lines"]
+            text = f"all {size:,} lines"
+        elif w.key == "int-only":
+            dst = scratch / "int-head.kup"
+            _, size = head_file(src, dst, max_lines=10 + COUNT_INT_LINES)
+            text, unit = f"the first {size:,} lines", "line"
+        else:
+            continue
+        n = instructions_of([str(kup), str(dst)], w.cwd)
+        if n is not None:
+            counts[w.key] = Count(text, n, size, unit)
+    return counts
+
+# ---------------------------------------------------------------------------
 # Report
 
 def machine_text() -> str:
@@ -777,7 +862,8 @@ def table(results: list[Result], checks: dict) -> list[str]:
     return rows
 
 
-def targets(all_results: dict, pairs: list, quick: bool) -> list[tuple[str, bool | None, str]]:
+def targets(all_results: dict, pairs: list, counts: dict,
+            quick: bool) -> list[tuple[str, bool | None, str]]:
     """The targets of the benchmark, each as (text, passed, measured). The
     ratios use the runs whose output is read through a pipe when there are
     such runs."""
@@ -799,6 +885,10 @@ def targets(all_results: dict, pairs: list, quick: bool) -> list[tuple[str, bool
         ratio = kup.median / awk.median
         out.append(("100 MB, 500 macros NAME0..NAME499: kup within 2.0x of awk '{print}'",
                     ratio <= 2.0, f"{ratio:.2f}x awk ({how(kup)})"))
+    names = counts.get("names-500x8")
+    if names:
+        out.append(("NAME0..NAME499: at most 14 instructions a byte of input (cachegrind, "
+                    "first 5 MB)", names.per_unit <= 14, f"{names.per_unit:.1f}"))
     for pair in pairs:
         out.append((f"{pair.label}: 990 macros cost at most 1.10x of 10 ({how(pair.few)})",
                     pair.ratio <= 1.10, f"{pair.ratio:.3f}x ({len(pair.few.runs)} pairs)"))
@@ -837,7 +927,7 @@ def family_table(pairs: list, checks: dict) -> list[str]:
 
 
 def print_report(args, programs, notes, workloads, all_results, all_checks,
-                 pairs) -> dict:
+                 pairs, counts) -> dict:
     lines = []
     say = lines.append
     say(f"# kup benchmark, {datetime.date.today().isoformat()}{' (quick)' if args.quick else ''}")
@@ -878,6 +968,11 @@ def print_report(args, programs, notes, workloads, all_results, all_checks,
             say("")
             say(f"kup: {w.extra['evaluations'] / kup.median:,.0f} #int evaluations/s "
                 "(whole run, start-up included)")
+        count = counts.get(w.key)
+        if count:
+            say("")
+            say(f"kup: {count.per_unit:,.1f} instructions a {count.unit} of input "
+                f"(cachegrind: {count.instructions:,} instructions on {count.text})")
     if pairs:
         say("")
         say(f"## Naming families: kup with 10 and with 990 macros, {args.pair_runs} runs of "
@@ -888,7 +983,7 @@ def print_report(args, programs, notes, workloads, all_results, all_checks,
     say("")
     say("## Targets")
     say("")
-    results = targets(all_results, pairs, args.quick)
+    results = targets(all_results, pairs, counts, args.quick)
     for text, passed, measured in results:
         mark = "n/a" if passed is None else ("PASS" if passed else "FAIL")
         say(f"- [{mark}] {text}: {measured}")
@@ -929,6 +1024,9 @@ def main() -> int:
                     help="kup runs on the 10- and 990-macro texts of every naming family in "
                     "turn (default 11, quick 3)")
     ap.add_argument("--kup-only", action="store_true", help="time kup alone (no peers)")
+    ap.add_argument("--no-count", dest="count", action="store_false",
+                    help="leave out the instruction counts (cachegrind) of names-500x8, "
+                    "directives and int-only")
     ap.add_argument("--json", type=Path, help="also write the results as JSON here")
     ap.add_argument("--seed", type=int, default=1, help="seed of the generated text")
     args = ap.parse_args()
@@ -990,18 +1088,25 @@ def main() -> int:
         if w.key.startswith("fam-"):
             continue  # timed in pairs below
         all_results[w.key] = time_workload(w, programs, args.runs, args.budget, work)
+    counts = {}
+    if args.count:
+        print("counting kup's instructions with cachegrind ...", file=sys.stderr, flush=True)
+        counts = count_instructions(workloads, kup, work / "count")
+        if not counts and shutil.which("valgrind") is None:
+            notes.append("valgrind missing: no instruction counts")
     print("10 and 990 macros of every naming family: paired kup runs ...", file=sys.stderr,
           flush=True)
     kups = [p for p in programs if p.name.startswith("kup")]
     pairs = paired_runs(workloads, kups, args.pair_runs, work)
     args.load_end = " ".join(f"{x:.2f}" for x in os.getloadavg())
     summary = print_report(args, programs, notes, workloads, all_results, all_checks,
-                           pairs)
+                           pairs, counts)
     if args.json:
         data = {k: [{"program": r.program.name, "median": r.median, "size": w.size,
                      "maxrss_kb": r.maxrss_kb, "runs": [vars(x) for x in r.runs]}
                     for r in rs] for k, rs in all_results.items() for w in [rs[0].workload]}
         data["summary"] = summary
+        data["instructions"] = {k: vars(c) for k, c in counts.items()}
         args.json.write_text(json.dumps(data, indent=1))
     return 0
 
