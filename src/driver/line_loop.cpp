@@ -248,8 +248,43 @@ bool next_line() {
   return true;
 }
 
+/// True while a data line needs nothing but its expansion written: no
+/// trace, Skip Mode off, Evaluation Mode on and no mode waiting to change
+/// at the end of a line.
+bool only_expansion_due() {
+  return !modes.verbose && !modes.skip && modes.evaluation && !modes.pending_verbose && !modes.pending_skip;
+}
+
+/// Handles the lines found whole in the top level's read buffer, one
+/// after another, while they are data lines that need nothing but their
+/// expansion: each is expanded from the buffer straight into standard
+/// output. The first directive line met goes the whole way of
+/// process_line, and so does every line after the buffer's end.
+void run_buffered_data_lines() {
+  InputLevel& level = top_level();
+  LineReader& reader = *level.reader;
+  std::string_view taken;
+  modes.directive_line = false;
+  line.line_rest = {};
+  while (reader.take_line(taken, kMaxPiece)) {
+    if (may_be_directive(taken)) {
+      line.raw_text = line.raw_line.assign(taken);
+      process_line();
+      return;
+    }
+    ++level.line_count;
+    line.raw_text = taken;
+    line.line_text = taken.substr(0, taken.size() - 1);  // without its newline
+    expand_to_output();
+  }
+}
+
 void run_line_loop() {
-  while (next_line()) process_line();
+  for (;;) {
+    if (only_expansion_due()) run_buffered_data_lines();
+    if (!next_line()) break;
+    process_line();
+  }
   end_of_input();
 }
 
