@@ -64,7 +64,7 @@ void verbose_on_now() {
 
 void message_text(std::string& out) {
   std::string& expanded = handler_texts.expanded;
-  expand_text(line.line_rest, expanded, false);
+  expand_text(line.line_rest, expanded, false, TextKind::Directive);
   drop_char(expanded, out, '\'');
   drop_char_in_place(out, '`');
 }

@@ -50,7 +50,7 @@ std::string option_value(std::string_view value) {
   quoted.append(value);
   quoted.push_back('\'');
   std::string expanded;
-  expand_text(quoted, expanded, false);
+  expand_text(quoted, expanded, false, TextKind::Directive);
   drop_char_in_place(expanded, '\'');
   return expanded;
 }

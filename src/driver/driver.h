@@ -51,7 +51,8 @@ extern ModeFlags modes;
 
 /// The buffers of the line loop. Handlers read their arguments from
 /// `line_rest` and set `trace_label` and `trace_detail`, the texts the
-/// trace shows for their line, with set_trace.
+/// trace shows for their line, with set_trace; the trace of a data line
+/// shows `data_expansion`.
 struct LineBuffers {
   /// The line as read, with its newline if any: a view of raw_line, or of
   /// the reader's buffer for a data line found whole there (no handler
@@ -62,7 +63,9 @@ struct LineBuffers {
   std::string_view line_rest;  ///< what follows the first field or the word
   std::string trace_label;
   std::string trace_detail;
-  std::string output_text;
+  /// The expansion of a data line, kept when the trace shows it (or the
+  /// text the trace shows instead outside Evaluation Mode).
+  std::string data_expansion;
   std::string trace_prefix;
   /// The trace of the current line, built in one buffer kept between lines.
   std::string trace_text;

@@ -42,7 +42,7 @@ void reset_run_state() {
   line.line_rest = {};
   line.trace_label.clear();
   line.trace_detail.clear();
-  line.output_text.clear();
+  line.data_expansion.clear();
   line.echo_due = false;
   startup = StartupState{};
   reset_conditional_state();
