@@ -66,17 +66,28 @@ std::uint64_t mix(std::uint64_t h) {
   return mix(h);
 }
 
+/// same_name for names of more than sixteen bytes, out of line so that
+/// the lookups of short names stay small.
+[[gnu::noinline]] bool same_long_name(const MacroEntry& a, std::string_view b) {
+  const std::size_t n = b.size();
+  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
+  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
+}
+
 /// Compares the name of an entry with `b`: one of up to kNameHead bytes
 /// in the entry itself, word by word, without a library call.
 [[gnu::always_inline]] inline bool same_name(const MacroEntry& a, std::string_view b) {
   const std::size_t n = b.size();
   if (a.name_size != n) return false;
-  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
-  // Below eight bytes the tail loads cover every byte of the name.
+  // Below eight bytes the tail loads cover every byte of the name, up to
+  // sixteen two words do.
   if (n < 8) return load_tail(a.name_head, n) == load_tail(b.data(), n);
-  for (std::size_t i = 0; i + 8 < n; i += 8)
-    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
-  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
+  if (n <= 16)
+    return ((load_word(a.name_head) ^ load_word(b.data())) |
+            (load_word(a.name_head + n - 8) ^ load_word(b.data() + n - 8))) == 0;
+  return same_long_name(a, b);
 }
 
 constexpr int kSlotBits = std::countr_zero(kIndexSlots);
