@@ -1,5 +1,6 @@
 #include "macros/class_masks.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "macros/field_scanner.h"
@@ -8,16 +9,36 @@
 #include <emmintrin.h>
 #endif
 
-// The byte shuffle of SSSE3 is not part of the x86-64 baseline: it is used
-// in functions compiled for it, when the processor says it has it.
+// The byte shuffle of SSSE3 and the 32-byte registers of AVX2 are not part
+// of the x86-64 baseline: each is used in functions compiled for it, when
+// the processor says it has it.
 #if defined(__SSE2__) && defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define KUP_SHUFFLE_CLASSES 1
+#include <immintrin.h>
 #include <tmmintrin.h>
 #endif
 
 namespace kup {
 
 namespace {
+
+/// The bits of one chunk of characters, from its first character on.
+struct ChunkBits {
+  std::uint64_t ident;
+  std::uint64_t quote;
+  std::uint64_t first;
+};
+
+/// Puts the bits of the chunk at `at` into the words; the first chunk of
+/// a word clears what the word held before.
+inline void put_chunk(ClassMasks& m, std::size_t at, ChunkBits b) {
+  const std::size_t w = at / 64;
+  const unsigned shift = at % 64;
+  const std::uint64_t kept = shift == 0 ? 0 : ~std::uint64_t{0};
+  m.ident[w] = (m.ident[w] & kept) | b.ident << shift;
+  m.backquote[w] = (m.backquote[w] & kept) | b.quote << shift;
+  m.first[w] = (m.first[w] & kept) | b.first << shift;
+}
 
 #if defined(__SSE2__)
 
@@ -71,22 +92,13 @@ inline __m128i chunk_at(const char* base, std::size_t size, std::size_t at, unsi
   return _mm_load_si128(reinterpret_cast<const __m128i*>(padded));
 }
 
-/// Puts the bits of the chunk at `at` into the words; the first chunk of
-/// a word clears what the word held before.
-inline void put_chunk(std::uint64_t* ident, std::uint64_t* backquote, std::size_t at, std::uint32_t i16,
-                      std::uint32_t q16) {
-  const std::uint64_t kept = at % 64 == 0 ? 0 : ~std::uint64_t{0};
-  ident[at / 64] = (ident[at / 64] & kept) | std::uint64_t{i16} << (at % 64);
-  backquote[at / 64] = (backquote[at / 64] & kept) | std::uint64_t{q16} << (at % 64);
-}
-
-/// The masks of a text by classify16.
-void build_compared(const char* base, std::size_t size, std::uint64_t* ident, std::uint64_t* backquote) {
+/// The masks of a text by classify16; `first` is a copy of `ident`.
+void build_compared(ClassMasks& m, const char* base, std::size_t size) {
   for (std::size_t at = 0; at < size; at += 16) {
     unsigned drop;
     std::uint32_t i16, q16;
     classify16(chunk_at(base, size, at, drop), i16, q16);
-    put_chunk(ident, backquote, at, i16 >> drop, q16 >> drop);
+    put_chunk(m, at, {i16 >> drop, q16 >> drop, i16 >> drop});
   }
 }
 
@@ -99,7 +111,8 @@ void build_compared(const char* base, std::size_t size, std::uint64_t* ident, st
 /// characters lie) has a bit of its own; low[l] holds the bits of the
 /// high halves h for which the byte h * 16 + l is an identifier character,
 /// high[h] the bit of h. A byte is one when low[its low half] and
-/// high[its high half] share a bit.
+/// high[its high half] share a bit. A CharSet is a `low` table of the
+/// same kind, tested against the same `high`.
 struct NibbleTables {
   alignas(16) unsigned char low[16] = {};
   alignas(16) unsigned char high[16] = {};
@@ -119,72 +132,149 @@ NibbleTables make_nibble_tables() {
 // The class table is a constant, ready before any dynamic initialization.
 const NibbleTables kNibbles = make_nibble_tables();
 
-/// classify16 by two table lookups.
-[[gnu::target("ssse3"), gnu::always_inline]] inline void classify16_shuffled(__m128i c, std::uint32_t& ident,
-                                                                             std::uint32_t& quote) {
+/// The identifier bits, the bits of the characters in a set and the
+/// backquote bits of sixteen characters, by table lookups: `high` is the
+/// shuffle of the high halves through kNibbles.high, which both share.
+[[gnu::target("ssse3"), gnu::always_inline]] inline ChunkBits classify16_shuffled(__m128i c, __m128i low_first) {
   const __m128i nibble = _mm_set1_epi8(0x0F);
-  const __m128i low = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNibbles.low)),
-                                       _mm_and_si128(c, nibble));
+  const __m128i zero = _mm_setzero_si128();
+  const __m128i low_half = _mm_and_si128(c, nibble);
   const __m128i high = _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNibbles.high)),
                                         _mm_and_si128(_mm_srli_epi16(c, 4), nibble));
-  const __m128i none = _mm_cmpeq_epi8(_mm_and_si128(low, high), _mm_setzero_si128());
-  ident = static_cast<std::uint32_t>(_mm_movemask_epi8(none)) ^ 0xFFFFu;
-  quote = static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('`'))));
+  const __m128i ident = _mm_and_si128(
+      _mm_shuffle_epi8(_mm_load_si128(reinterpret_cast<const __m128i*>(kNibbles.low)), low_half), high);
+  const __m128i first = _mm_and_si128(_mm_and_si128(_mm_shuffle_epi8(low_first, low_half), high), ident);
+  return {static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(ident, zero))) ^ 0xFFFFu,
+          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('`')))),
+          static_cast<std::uint32_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(first, zero))) ^ 0xFFFFu};
 }
 
 /// build_compared with classify16_shuffled; a whole word of 64
 /// characters is classified in one go and stored once.
-[[gnu::target("ssse3")]] void build_shuffled(const char* base, std::size_t size, std::uint64_t* ident,
-                                             std::uint64_t* backquote) {
+[[gnu::target("ssse3")]] void build_shuffled(ClassMasks& m, const char* base, std::size_t size,
+                                             const CharSet& set) {
+  const __m128i low_first = _mm_load_si128(reinterpret_cast<const __m128i*>(set.low));
   std::size_t at = 0;
   for (; size - at >= 64; at += 64) {
-    std::uint32_t i[4], q[4];
-    for (int k = 0; k < 4; ++k) classify16_shuffled(load16(base + at + 16 * k), i[k], q[k]);
-    ident[at / 64] = i[0] | std::uint64_t{i[1]} << 16 | std::uint64_t{i[2]} << 32 | std::uint64_t{i[3]} << 48;
-    backquote[at / 64] = q[0] | std::uint64_t{q[1]} << 16 | std::uint64_t{q[2]} << 32 | std::uint64_t{q[3]} << 48;
+    ChunkBits b[4];
+    for (int k = 0; k < 4; ++k) b[k] = classify16_shuffled(load16(base + at + 16 * k), low_first);
+    m.ident[at / 64] = b[0].ident | b[1].ident << 16 | b[2].ident << 32 | b[3].ident << 48;
+    m.backquote[at / 64] = b[0].quote | b[1].quote << 16 | b[2].quote << 32 | b[3].quote << 48;
+    m.first[at / 64] = b[0].first | b[1].first << 16 | b[2].first << 32 | b[3].first << 48;
   }
   for (; at < size; at += 16) {
     unsigned drop;
-    std::uint32_t i16, q16;
-    classify16_shuffled(chunk_at(base, size, at, drop), i16, q16);
-    put_chunk(ident, backquote, at, i16 >> drop, q16 >> drop);
+    const ChunkBits b = classify16_shuffled(chunk_at(base, size, at, drop), low_first);
+    put_chunk(m, at, {b.ident >> drop, b.quote >> drop, b.first >> drop});
   }
 }
 
-bool have_shuffle() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3");
+/// The top bits of the 32 bytes of `v`.
+[[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t bits32(__m256i v) {
+  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(v))};
 }
 
-const bool kHaveShuffle = have_shuffle();
-bool shuffle_classes = kHaveShuffle;
+/// The same lookups on 32 characters at once, with AVX2; the tables are
+/// repeated in both halves of the register, since the shuffle works on
+/// each half alone.
+[[gnu::target("avx2"), gnu::always_inline]] inline ChunkBits classify32(__m256i c, __m256i low_ident, __m256i high_bits,
+                                                                      __m256i low_first) {
+  const __m256i nibble = _mm256_set1_epi8(0x0F);
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i low_half = _mm256_and_si256(c, nibble);
+  const __m256i high = _mm256_shuffle_epi8(high_bits, _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble));
+  const __m256i ident = _mm256_and_si256(_mm256_shuffle_epi8(low_ident, low_half), high);
+  const __m256i first = _mm256_and_si256(_mm256_and_si256(_mm256_shuffle_epi8(low_first, low_half), high), ident);
+  return {bits32(_mm256_cmpeq_epi8(ident, zero)) ^ 0xFFFFFFFFu, bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('`'))),
+          bits32(_mm256_cmpeq_epi8(first, zero)) ^ 0xFFFFFFFFu};
+}
+
+[[gnu::target("avx2")]] inline __m256i load32(const char* p) {
+  return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+[[gnu::target("avx2")]] inline __m256i repeat16(const unsigned char* table) {
+  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
+}
+
+/// The chunk of 32 characters at `at`, read as chunk_at reads sixteen.
+[[gnu::target("avx2")]] inline __m256i chunk32_at(const char* base, std::size_t size, std::size_t at,
+                                                  unsigned& drop) {
+  drop = 0;
+  const std::size_t n = size - at;
+  if (n >= 32) return load32(base + at);
+  if (size >= 32) {
+    drop = static_cast<unsigned>(32 - n);
+    return load32(base + size - 32);
+  }
+  alignas(32) char padded[32] = {};
+  std::memcpy(padded, base + at, n);
+  return _mm256_load_si256(reinterpret_cast<const __m256i*>(padded));
+}
+
+/// build_shuffled with classify32.
+[[gnu::target("avx2")]] void build_wide(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
+  const __m256i low_ident = repeat16(kNibbles.low);
+  const __m256i high_bits = repeat16(kNibbles.high);
+  const __m256i low_first = repeat16(set.low);
+  std::size_t at = 0;
+  for (; size - at >= 64; at += 64) {
+    const ChunkBits a = classify32(load32(base + at), low_ident, high_bits, low_first);
+    const ChunkBits b = classify32(load32(base + at + 32), low_ident, high_bits, low_first);
+    m.ident[at / 64] = a.ident | b.ident << 32;
+    m.backquote[at / 64] = a.quote | b.quote << 32;
+    m.first[at / 64] = a.first | b.first << 32;
+  }
+  for (; at < size; at += 32) {
+    unsigned drop;
+    const ChunkBits b = classify32(chunk32_at(base, size, at, drop), low_ident, high_bits, low_first);
+    put_chunk(m, at, {b.ident >> drop, b.quote >> drop, b.first >> drop});
+  }
+}
+
+/// The widest way of classifying that the processor has.
+Classifier widest_available() {
+  __builtin_cpu_init();
+  if (__builtin_cpu_supports("avx2")) return Classifier::Wide;
+  if (__builtin_cpu_supports("ssse3")) return Classifier::Shuffle;
+  return Classifier::Compare;
+}
+
+const Classifier kWidest = widest_available();
+Classifier classifier = kWidest;
 
 #endif
 
 }  // namespace
 
-void use_shuffle_classes([[maybe_unused]] bool on) {
+void use_classifier([[maybe_unused]] Classifier widest) {
 #if defined(KUP_SHUFFLE_CLASSES)
-  shuffle_classes = on && kHaveShuffle;
+  classifier = std::max(widest, kWidest);
 #endif
 }
 
-void ClassMasks::build(const char* base, std::size_t text_size) {
+void ClassMasks::build(const char* base, std::size_t text_size, [[maybe_unused]] const CharSet& first_set) {
   text = base;
   size = text_size;
   // Every word up to the one holding the end, which is left with its bits
   // past the end clear.
   words = size / 64 + 1;
   // Every chunk clears the word it begins; the last word may have none.
-  ident[words - 1] = backquote[words - 1] = 0;
+  ident[words - 1] = backquote[words - 1] = first[words - 1] = 0;
 #if defined(KUP_SHUFFLE_CLASSES)
-  if (shuffle_classes) {
-    build_shuffled(base, size, ident, backquote);
-    return;
+  switch (classifier) {
+    case Classifier::Wide:
+      build_wide(*this, base, size, first_set);
+      return;
+    case Classifier::Shuffle:
+      build_shuffled(*this, base, size, first_set);
+      return;
+    case Classifier::Compare:
+      break;
   }
 #endif
 #if defined(__SSE2__)
-  build_compared(base, size, ident, backquote);
+  build_compared(*this, base, size);
 #else
   for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
   for (std::size_t at = 0; at < size; ++at) {
@@ -192,6 +282,7 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
     ident[at / 64] |= std::uint64_t{ctype::is(c, ctype::kIdent)} << (at % 64);
     backquote[at / 64] |= std::uint64_t{c == '`'} << (at % 64);
   }
+  for (std::size_t w = 0; w < words; ++w) first[w] = ident[w];
 #endif
 }
 

@@ -15,23 +15,41 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
-/// Chooses how build() classifies sixteen characters at a time on x86: by
-/// a table lookup with the SSSE3 byte shuffle (on, the default, where the
-/// processor has it) or by comparisons with SSE2 alone. Both give the same
-/// masks; tests compare them. Elsewhere there is one way and this does
-/// nothing.
-void use_shuffle_classes(bool on);
+/// A set of printable ASCII characters (0x20 to 0x7F) as a table of
+/// sixteen bytes indexed by the low half of a character: bit h - 2 of
+/// entry l is set when the character h * 16 + l is in the set. The masks
+/// test a whole chunk of characters against it with one byte shuffle.
+struct CharSet {
+  alignas(16) unsigned char low[16] = {};
+
+  static constexpr bool fits(unsigned char c) { return c >= 0x20 && c < 0x80; }
+  constexpr void add(unsigned char c) { low[c & 15] |= static_cast<unsigned char>(1u << ((c >> 4) - 2)); }
+  constexpr void remove(unsigned char c) { low[c & 15] &= static_cast<unsigned char>(~(1u << ((c >> 4) - 2))); }
+  constexpr bool has(unsigned char c) const { return fits(c) && (low[c & 15] >> ((c >> 4) - 2) & 1) != 0; }
+};
+
+/// The ways build() classifies the characters of a text on x86, the
+/// widest first: 32 at a time with AVX2, 16 at a time by the byte shuffle
+/// of SSSE3, or 16 at a time by comparisons with SSE2 alone.
+enum class Classifier { Wide, Shuffle, Compare };
+
+/// Chooses the widest way the processor has, no wider than `widest`
+/// (Wide by default). All give the same masks, except that comparisons
+/// put every identifier character into `first`; tests compare them.
+/// Elsewhere there is one way and this does nothing.
+void use_classifier(Classifier widest);
 
 /// One bit per character of a text, 64 to a word, for identifier
-/// characters (ctype::kIdent) and backquotes. Bits past the end of the
-/// text are clear.
+/// characters (ctype::kIdent), for those of them in a set the caller
+/// gives, and for backquotes. Bits past the end of the text are clear.
 struct ClassMasks {
   /// Words for the longest text and its end: the word holding the end has
   /// a clear bit there at least, so every search stops by that word.
   static constexpr std::size_t kWords = kMaskedTextMax / 64 + 1;
 
   /// Builds the masks of [base, base + size); size <= kMaskedTextMax.
-  void build(const char* base, std::size_t size);
+  /// `first` receives the identifier characters in `first_set`.
+  void build(const char* base, std::size_t size, const CharSet& first_set);
 
   /// The first position from `i` on that is not an identifier character
   /// (the size at the end).
@@ -56,6 +74,10 @@ struct ClassMasks {
   std::size_t words = 0;  ///< words holding the text and its end
   std::uint64_t ident[kWords];
   std::uint64_t backquote[kWords];
+  /// Identifier characters of the caller's set; every identifier character
+  /// where the processor classifies by comparisons (a larger set, which
+  /// the caller must allow for).
+  std::uint64_t first[kWords];
 };
 
 }  // namespace kup

@@ -37,16 +37,6 @@ WorkTexts& work_at(std::size_t d) {
   return *work[d];
 }
 
-/// A field of the masked scan that may be replaced, as places in the source.
-struct Candidate {
-  std::uint32_t start;
-  std::uint32_t stop;
-};
-
-/// Room for every field of the longest masked text (fields of a run are
-/// at least one character apart).
-Candidate candidates[kMaskedTextMax / 2 + 1];
-
 /// The class masks of the text at the bottom.
 ClassMasks masks;
 
@@ -263,34 +253,65 @@ inline bool only_digits(const char* p, const char* end) {
   return p == end;
 }
 
-/// Finds the fields of `source` that may be replaced, with the help of its
-/// class masks, into `candidates`; returns how many. `special_end`
-/// receives the end of the last number or backquoted field.
+/// What prefix mode visits: every field that may begin a name (one that
+/// names no macro is reported), besides what is always visited.
+constexpr CharSet kPrefixVisited = [] {
+  CharSet set = kAlwaysVisited;
+  for (unsigned char c = 'A'; c <= 'Z'; ++c) set.add(c);
+  for (unsigned char c = 'a'; c <= 'z'; ++c) set.add(c);
+  set.add('$');
+  set.add('_');
+  return set;
+}();
+
+/// Puts the replacement of the field [start, stop), which begins with a
+/// character that may begin a name, as replace_field does; outside prefix
+/// mode a field of a shape no macro has is passed over before any lookup.
+inline void replace_name_field(const char* start, const char* stop, const char*& kept, ResultText& out,
+                               const Pass& pass, WorkTexts& w) {
+  const std::string_view field(start, static_cast<std::size_t>(stop - start));
+  if (pass.prefix_mode) {
+    replace_field_rarely(start, stop, kept, out, pass, w);
+    return;
+  }
+  if (!may_name_macro(field)) return;
+  const MacroEntry* entry = lookup_macro(field);
+  if (entry == nullptr) return;
+  out.put_source(kept, static_cast<std::size_t>(start - kept));
+  kept = stop;
+  put_value(out, entry, w);
+}
+
+/// Expands `source` with the help of its class masks: only the fields that
+/// may change are visited, and each is replaced as soon as it is found.
 ///
 /// A field begins at every backquote and at every start of a run of
 /// identifier characters; every other character is white space, inside
 /// such a run, or a one-character field that no macro can be named by.
-/// Of the runs, those that begin with a character that may begin a name
-/// are kept when a macro of their shape exists (or in prefix mode), and
-/// those that begin with '@' always. A run that begins with a digit is a
-/// number field, and a backquote begins a backquoted field: both are
-/// measured by the character scanner's rules, and a field may begin right
-/// where such a field ends, inside what the masks see as one run.
-std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool prefix_mode, bool& backquote,
-                            std::size_t& special_end) {
+/// Only the runs that begin with a character of the set the masks were
+/// built with (their `first` bits) are visited: one that begins with a
+/// character that may begin a name is looked up, one that begins with
+/// '@' is an indirection. A run that begins with a digit is a number
+/// field, and a backquote begins a backquoted field: both are measured by
+/// the character scanner's rules, and a field may begin right where such
+/// a field ends, inside what the masks see as one run.
+void expand_masked(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w,
+                   const ClassMasks& m) {
   const char* const base = source.data();
   const char* const end = base + source.size();
-  std::size_t count = 0;
-  std::size_t from = 0;     // no field begins before this
-  bool fresh = true;        // a field may begin at `from` whatever precedes it
-  std::uint64_t carry = 0;  // the character before the word is of a run
+  out.source_end = end;
+  const char* kept = base;
+  std::size_t special_end = 0;  // the end of the last number or backquoted field
+  std::size_t from = 0;         // no field begins before this
+  bool fresh = true;            // a field may begin at `from` whatever precedes it
+  std::uint64_t carry = 0;      // the character before the word is of a run
   std::size_t word = 0;
   while (word < m.words) {
     const std::uint64_t ident = m.ident[word];
     const unsigned offset = static_cast<unsigned>(from - word * 64);
     std::uint64_t before = (ident << 1) | carry;
     if (fresh) before &= ~(std::uint64_t{1} << offset);
-    std::uint64_t starts = ((ident & ~before) | m.backquote[word]) & (~std::uint64_t{0} << offset);
+    std::uint64_t starts = ((ident & ~before & m.first[word]) | m.backquote[word]) & (~std::uint64_t{0} << offset);
     // The last character of every run that ends in this word.
     const std::uint64_t next_first = word + 1 < m.words ? m.ident[word + 1] & 1 : 0;
     const std::uint64_t ends = ident & ~((ident >> 1) | (next_first << 63));
@@ -303,9 +324,8 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
         const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
         const std::size_t stop = end_here != 0 ? word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1
                                                : m.ident_end(at);
-        // Written always, counted only when kept: no branch on the name.
-        candidates[count] = {static_cast<std::uint32_t>(at), static_cast<std::uint32_t>(stop)};
-        count += prefix_mode || c == '@' || may_name_macro(std::string_view(base + at, stop - at));
+        if (c == '@') replace_field_rarely(base + at, base + stop, kept, out, pass, w);
+        else replace_name_field(base + at, base + stop, kept, out, pass, w);
       } else if (c == '`' || ctype::is(c, ctype::kDigit)) {
         if (c != '`') {
           // A run of digits alone, not followed by a point, is the whole
@@ -318,7 +338,7 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
             continue;
           }
         }
-        if (c == '`') backquote = true;
+        if (c == '`') out.backquote = true;
         special_end = static_cast<std::size_t>(special_field_end(base + at, end) - base);
         from = special_end;
         word = from / 64;
@@ -334,26 +354,12 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
       fresh = false;
     }
   }
-  return count;
-}
-
-/// Expands `source` with the help of its class masks: only the fields that
-/// may change are visited, found first and then replaced in order.
-void expand_masked(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w,
-                   const ClassMasks& m) {
-  out.source_end = source.data() + source.size();
-  const char* const base = source.data();
-  const char* kept = base;
-  std::size_t special_end = 0;
-  const std::size_t count = find_candidates(source, m, pass.prefix_mode, out.backquote, special_end);
-  for (std::size_t i = 0; i < count; ++i)
-    replace_field(base + candidates[i].start, base + candidates[i].stop, kept, out, pass, w);
   // The last field ends after the last character that is not white space,
   // unless a backquoted field without its closing backquote runs to the end;
   // a text of white space only is kept whole.
   const std::size_t content_end = m.content_end();
   const std::size_t last_stop = content_end == 0 ? source.size() : std::max(content_end, special_end);
-  put_tail(kept, base + last_stop, base + source.size(), pass.kind, out);
+  put_tail(kept, base + last_stop, end, pass.kind, out);
 }
 
 /// Runs one of the loops with the working texts of its nesting.
@@ -377,7 +383,7 @@ Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
   if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
   if (macros.expansion.masks_enabled && pass.outermost && masked_size) {
-    masks.build(source.data(), source.size());
+    masks.build(source.data(), source.size(), pass.prefix_mode ? kPrefixVisited : macros.table.visited);
     return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, pass, w, masks);
     });

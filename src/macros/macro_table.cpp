@@ -22,6 +22,21 @@ std::uint16_t& shape_count(std::string_view name) {
   return table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
 }
 
+/// Counts a name by its shape and first byte; the first of its first
+/// byte makes expansion visit fields that begin with it.
+void count_name(std::string_view name) {
+  ++shape_count(name);
+  const auto first = static_cast<unsigned char>(name[0]);
+  if (table.firsts[first]++ == 0 && CharSet::fits(first)) table.visited.add(first);
+}
+
+/// Undoes count_name.
+void uncount_name(std::string_view name) {
+  --shape_count(name);
+  const auto first = static_cast<unsigned char>(name[0]);
+  if (--table.firsts[first] == 0 && !kAlwaysVisited.has(first)) table.visited.remove(first);
+}
+
 /// Eight bytes of `p` as one word.
 std::uint64_t load_word(const char* p) {
   std::uint64_t word;
@@ -176,13 +191,13 @@ void append_entry(std::string_view name, std::string_view value, std::size_t slo
   store_value(entry, value);
   link_newest(entry);
   table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
-  ++shape_count(entry->name);
+  count_name(entry->name);
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
   erase_slot(find_slot(entry->name));
-  --shape_count(entry->name);
+  uncount_name(entry->name);
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));

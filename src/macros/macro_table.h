@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "macros/class_masks.h"
 #include "macros/expansion.h"
 #include "macros/field_scanner.h"
 #include "macros/lists.h"
@@ -69,6 +70,14 @@ struct IndexSlot {
 };
 static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");
 
+/// The digits and "@", which expansion visits whatever names are defined.
+inline constexpr CharSet kAlwaysVisited = [] {
+  CharSet set;
+  for (unsigned char c = '0'; c <= '9'; ++c) set.add(c);
+  set.add('@');
+  return set;
+}();
+
 /// Room for every entry that can exist at once: the most macros and the one
 /// whose definition exceeds that number.
 inline constexpr std::size_t kPoolSize = kMaxMacros + 1;
@@ -87,6 +96,12 @@ struct MacroTable {
   /// Names defined, counted by first byte and length (modulo kShapeLengths):
   /// most words of a text that name no macro are refused without hashing.
   std::uint16_t shapes[256][kShapeLengths] = {};
+  /// Names defined, counted by first byte.
+  std::uint16_t firsts[256] = {};
+  /// The characters a field worth visiting in a data line may begin with
+  /// outside Prefix Mode: the first bytes of the names defined, the digits
+  /// (a number field changes where the next field begins) and "@".
+  CharSet visited = kAlwaysVisited;
   /// Copies of the name and value of a redefinition, which may view the
   /// entry it removes.
   std::string kept_name;

@@ -181,6 +181,11 @@ TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
   std::mt19937 random(2024);
   ErrCapture err;
   for (int round = 0; round < 4000; ++round) {
+    // Halfway, no name begins with 'x' any more: such fields are passed
+    // over by the masks from then on.
+    if (round == 2000) remove_macro("x1");
+    // Every way of classifying the characters that the machine has.
+    use_classifier(static_cast<Classifier>(round % 3));
     // Sizes around the 64-character words of the masks, and up to the
     // longest line.
     const std::size_t size = round % 10 == 0 ? 900 + random() % 120 : random() % 200;
@@ -196,6 +201,7 @@ TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
     ASSERT_EQ(masked, plain) << "text <" << text << ">";
     ASSERT_EQ(masked_err, err.take()) << "text <" << text << ">";
   }
+  use_classifier(Classifier::Wide);
 }
 
 }  // namespace
