@@ -164,8 +164,10 @@ def options(rng: random.Random) -> list[str]:
 
 
 def run(binary: str, argv: list[str], cwd: Path, stdin: bytes | None) -> tuple:
+    # A fixed date: the run report of Verbose Mode shows the time of the run.
+    env = dict(os.environ, SOURCE_DATE_EPOCH="1700000000")
     p = subprocess.run([binary, *argv], cwd=cwd, input=stdin if stdin is not None else b"",
-                       capture_output=True, timeout=60)
+                       capture_output=True, timeout=60, env=env)
     return p.returncode, p.stdout, p.stderr
 
 

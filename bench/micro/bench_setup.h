@@ -8,6 +8,7 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "driver/output.h"
 #include "macros/macro_table.h"
 
 namespace kup::bench {

@@ -4,6 +4,9 @@
 
 #include "bench_setup.h"
 
+#include "macros/expansion.h"
+#include "macros/macro_table.h"
+
 namespace {
 
 /// expand_text of one data line; the argument is the number of macros.

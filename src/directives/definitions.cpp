@@ -5,9 +5,18 @@
 #include <string_view>
 
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
+#include "macros/lists.h"
 #include "macros/macro_table.h"
+#include "text/char_classes.h"
+#include "text/edits.h"
 
 namespace kup {
 

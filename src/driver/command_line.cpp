@@ -1,9 +1,17 @@
 #include "directives/directives.h"
+#include "driver/calendar.h"
+#include "driver/command_line.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/info_texts.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
 #include "macros/macro_table.h"
-#include "platform/platform.h"
+#include "text/edits.h"
 
 namespace kup {
 

@@ -1,6 +1,8 @@
 #include "driver/diagnostics.h"
 
 #include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
 
 namespace kup {

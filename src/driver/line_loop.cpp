@@ -2,10 +2,16 @@
 #include <cstring>
 
 #include "directives/directives.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/line_loop.h"
 #include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
-#include "macros/macro_table.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 
@@ -184,11 +190,15 @@ void build_trace_prefix(int depth) {
   line.trace_prefix.append(width - bars, ' ');
 }
 
+namespace {
+
+/// An unknown directive word: a warning, and the line becomes data.
 void report_unknown_directive(std::string_view word) {
   modes.directive_line = false;
   warn(format("KUP warning - '#%s' is not a legal ZIDiv directive\n", word));
 }
 
+/// Calls the handler of a directive word.
 void dispatch_directive(std::string_view word) {
   const DirectiveRow* row = find_directive(word);
   // A word that names no directive passes the gates of most directives
@@ -198,6 +208,7 @@ void dispatch_directive(std::string_view word) {
   else report_unknown_directive(word);
 }
 
+/// Handles the line just read into line.raw_text.
 void process_line() {
   ++top_level().line_count;
   // Taken before the handler runs: #include and #exit change the top level.
@@ -279,6 +290,8 @@ void run_buffered_data_lines() {
     expand_to_output();
   }
 }
+
+}  // namespace
 
 void run_line_loop() {
   for (;;) {

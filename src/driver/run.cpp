@@ -1,7 +1,13 @@
 #include <new>
 
 #include "directives/directives.h"
+#include "driver/command_line.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/line_loop.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"

@@ -1,7 +1,9 @@
 #include "input/input_stack.h"
 
-#include "directives/directives.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "macros/macro_table.h"
 #include "platform/platform.h"
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

@@ -7,9 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/text_format.h"
 #include "macros/class_masks.h"
+#include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "text/char_classes.h"
+#include "text/edits.h"
 
 namespace kup {
 

@@ -7,17 +7,6 @@
 
 namespace kup {
 
-/// The state of expansion: the expansions under way one inside another,
-/// the indirection steps of the current field and how fields are found.
-struct ExpansionState {
-  /// Expansions under way, one inside another: which working texts are free.
-  int nesting = 0;
-  /// Steps taken by the current field of the outermost expansion, or by
-  /// the name resolve_indirection resolves.
-  int indirection_steps = 0;
-  bool masks_enabled = true;
-};
-
 /// Whose text is expanded. The white space after the last field of a
 /// directive's text is dropped; a data line keeps its own up to a newline.
 enum class TextKind { Directive, Data };

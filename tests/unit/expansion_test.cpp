@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include "spine_test_support.h"
+#include "driver/diagnostics.h"
+#include "driver/driver.h"
+#include "macros/expansion.h"
 #include "macros/macro_table.h"
 
 namespace kup {

@@ -2,9 +2,15 @@
 // #include (process another file first), #insert (copy a file to standard
 // output unprocessed) and #exit (leave the current file early).
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
-#include "macros/field_scanner.h"
+#include "macros/expansion.h"
+#include "text/edits.h"
 
 namespace kup {
 
