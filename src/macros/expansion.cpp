@@ -13,6 +13,7 @@
 #include "macros/class_masks.h"
 #include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "macros/name_index.h"
 #include "text/char_classes.h"
 #include "text/edits.h"
 
@@ -280,7 +281,7 @@ inline void replace_name_field(const char* start, const char* stop, const char*&
     return;
   }
   if (!may_name_macro(field)) return;
-  const MacroEntry* entry = lookup_macro(field);
+  const MacroEntry* entry = name_index::lookup(field);
   if (entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
   kept = stop;

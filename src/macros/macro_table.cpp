@@ -12,6 +12,7 @@
 #include "driver/text_format.h"
 #include "macros/expansion.h"
 #include "macros/lists.h"
+#include "macros/name_index.h"
 #include "text/char_classes.h"
 
 namespace kup {
@@ -43,79 +44,12 @@ void uncount_name(std::string_view name) {
   if (--table.firsts[first] == 0 && !kAlwaysVisited.has(first)) table.visited.remove(first);
 }
 
-/// Eight bytes of `p` as one word.
-std::uint64_t load_word(const char* p) {
-  std::uint64_t word;
-  std::memcpy(&word, p, 8);
-  return word;
-}
-
-/// The last `n` (fewer than eight) bytes of a name as one word, read with
-/// at most two loads. Bytes may be read twice: the hash only has to be a
-/// function of the name.
-std::uint64_t load_tail(const char* p, std::size_t n) {
-  if (n >= 4) {
-    std::uint32_t low, high;
-    std::memcpy(&low, p, 4);
-    std::memcpy(&high, p + n - 4, 4);
-    return low | (std::uint64_t{high} << 32);
-  }
-  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
-  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
-}
-
-/// Spreads every bit of `h` over every bit of the result (a bijection with
-/// full avalanche: two multiply-xorshift rounds).
-std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDULL;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ULL;
-  return h ^ (h >> 33);
-}
-
-/// A hash of the name taken eight bytes at a time (names are short). The
-/// chain of multiplications keeps names of one length apart but moves the
-/// bits of a byte only upwards; the final mix lets every byte reach every
-/// bit, so numbered names (NAME0, ITEM_007, x[3]) spread like random ones.
-[[gnu::always_inline]] inline std::uint64_t hash_name(std::string_view name) {
-  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
-  std::uint64_t h = name.size() * kMultiplier;
-  std::size_t i = 0;
-  for (; i + 8 <= name.size(); i += 8) h = (h ^ load_word(name.data() + i)) * kMultiplier;
-  if (i < name.size()) h = (h ^ load_tail(name.data() + i, name.size() - i)) * kMultiplier;
-  return mix(h);
-}
-
-/// same_name for names of more than sixteen bytes, out of line so that
-/// the lookups of short names stay small.
-[[gnu::noinline]] bool same_long_name(const MacroEntry& a, std::string_view b) {
-  const std::size_t n = b.size();
-  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
-  for (std::size_t i = 0; i + 8 < n; i += 8)
-    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
-  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
-}
-
-/// Compares the name of an entry with `b`: one of up to kNameHead bytes
-/// in the entry itself, word by word, without a library call.
-[[gnu::always_inline]] inline bool same_name(const MacroEntry& a, std::string_view b) {
-  const std::size_t n = b.size();
-  if (a.name_size != n) return false;
-  // Below eight bytes the tail loads cover every byte of the name, up to
-  // sixteen two words do.
-  if (n < 8) return load_tail(a.name_head, n) == load_tail(b.data(), n);
-  if (n <= 16)
-    return ((load_word(a.name_head) ^ load_word(b.data())) |
-            (load_word(a.name_head + n - 8) ^ load_word(b.data() + n - 8))) == 0;
-  return same_long_name(a, b);
-}
-
-constexpr int kSlotBits = std::countr_zero(kIndexSlots);
-
-std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash); }
-std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
-MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
+using name_index::entry_at;
+using name_index::hash_name;
+using name_index::home_slot;
+using name_index::load_word;
+using name_index::same_name;
+using name_index::tag_of;
 
 /// The slot holding `name`, or the empty slot where it would go.
 std::size_t find_slot(std::string_view name, std::uint64_t hash) {
@@ -230,25 +164,21 @@ void print_entry(const MacroEntry* entry, int position) {
 
 }  // namespace
 
+bool name_index::same_long_name(const MacroEntry& a, std::string_view b) {
+  using name_index::load_word;
+  const std::size_t n = b.size();
+  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
+  for (std::size_t i = 0; i + 8 < n; i += 8)
+    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
+  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
+}
+
 void check_identifier(std::string_view text, std::string_view kind) {
   if (text.empty()) fatal(format("KUP error - %s identifier is missing\n", kind));
   if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
 }
 
-MacroEntry* lookup_macro(std::string_view name) {
-  // find_slot's loop, written out for the lookups of expansion, which
-  // mostly hit in the home slot.
-  const std::uint64_t hash = hash_name(name);
-  const std::uint16_t tag = tag_of(hash);
-  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
-    const Slot s = table.index[slot];
-    if (s.entry == 0) return nullptr;
-    if (s.tag == tag) {
-      MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) return entry;
-    }
-  }
-}
+MacroEntry* lookup_macro(std::string_view name) { return name_index::lookup(name); }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   if (entry == nullptr) return {};

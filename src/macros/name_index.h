@@ -1,0 +1,99 @@
+// The hash of a macro name and its lookup in the index of the macro table,
+// inline, so that the expansion of a data line looks names up without a
+// call.
+#pragma once
+
+#include <bit>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <string_view>
+
+#include "macros/macro_table.h"
+
+namespace kup::name_index {
+
+/// Eight bytes of `p` as one word.
+inline std::uint64_t load_word(const char* p) {
+  std::uint64_t word;
+  std::memcpy(&word, p, 8);
+  return word;
+}
+
+/// The last `n` (fewer than eight) bytes of a name as one word, read with
+/// at most two loads. Bytes may be read twice: the hash only has to be a
+/// function of the name.
+inline std::uint64_t load_tail(const char* p, std::size_t n) {
+  if (n >= 4) {
+    std::uint32_t low, high;
+    std::memcpy(&low, p, 4);
+    std::memcpy(&high, p + n - 4, 4);
+    return low | (std::uint64_t{high} << 32);
+  }
+  const auto byte = [p](std::size_t i) { return std::uint64_t{static_cast<unsigned char>(p[i])}; };
+  return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
+}
+
+/// Spreads every bit of `h` over every bit of the result (a bijection with
+/// full avalanche: two multiply-xorshift rounds).
+inline std::uint64_t mix(std::uint64_t h) {
+  h ^= h >> 33;
+  h *= 0xFF51AFD7ED558CCDULL;
+  h ^= h >> 33;
+  h *= 0xC4CEB9FE1A85EC53ULL;
+  return h ^ (h >> 33);
+}
+
+/// A hash of the name taken eight bytes at a time (names are short). The
+/// chain of multiplications keeps names of one length apart but moves the
+/// bits of a byte only upwards; the final mix lets every byte reach every
+/// bit, so numbered names (NAME0, ITEM_007, x[3]) spread like random ones.
+[[gnu::always_inline]] inline std::uint64_t hash_name(std::string_view name) {
+  constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
+  std::uint64_t h = name.size() * kMultiplier;
+  std::size_t i = 0;
+  for (; i + 8 <= name.size(); i += 8) h = (h ^ load_word(name.data() + i)) * kMultiplier;
+  if (i < name.size()) h = (h ^ load_tail(name.data() + i, name.size() - i)) * kMultiplier;
+  return mix(h);
+}
+
+/// same_name for names of more than sixteen bytes, out of line so that
+/// the lookups of short names stay small.
+[[gnu::noinline]] bool same_long_name(const MacroEntry& a, std::string_view b);
+
+/// Compares the name of an entry with `b`: one of up to kNameHead bytes
+/// in the entry itself, word by word, without a library call.
+[[gnu::always_inline]] inline bool same_name(const MacroEntry& a, std::string_view b) {
+  const std::size_t n = b.size();
+  if (a.name_size != n) return false;
+  // Below eight bytes the tail loads cover every byte of the name, up to
+  // sixteen two words do.
+  if (n < 8) return load_tail(a.name_head, n) == load_tail(b.data(), n);
+  if (n <= 16)
+    return ((load_word(a.name_head) ^ load_word(b.data())) |
+            (load_word(a.name_head + n - 8) ^ load_word(b.data() + n - 8))) == 0;
+  return same_long_name(a, b);
+}
+
+inline constexpr int kSlotBits = std::countr_zero(kIndexSlots);
+
+inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash); }
+inline std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
+inline MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1u]; }
+
+/// The entry named `name`, or nullptr: the probe from the name's home
+/// slot, where most lookups end.
+[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
+  const std::uint64_t hash = hash_name(name);
+  const std::uint16_t tag = tag_of(hash);
+  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
+    const IndexSlot s = macros.table.index[slot];
+    if (s.entry == 0) return nullptr;
+    if (s.tag == tag) {
+      MacroEntry* entry = entry_at(s);
+      if (same_name(*entry, name)) return entry;
+    }
+  }
+}
+
+}  // namespace kup::name_index
