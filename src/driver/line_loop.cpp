@@ -9,6 +9,7 @@
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "input/input_stack.h"
+#include "macros/class_masks.h"
 #include "macros/expansion.h"
 #include "macros/field_scanner.h"
 #include "text/char_classes.h"
@@ -275,10 +276,13 @@ bool only_expansion_due() {
 void run_buffered_data_lines() {
   InputLevel& level = top_level();
   LineReader& reader = *level.reader;
-  std::string_view taken;
+  static_assert(LineReader::kSlack >= kLineSlack, "a line in the read buffer can be classified in blocks");
   modes.directive_line = false;
   line.line_rest = {};
-  while (reader.take_line(taken, kMaxPiece)) {
+  for (;;) {
+    const std::string_view taken = find_data_line(reader.unread(), kMaxPiece, modes.prefix);
+    if (taken.empty()) return;
+    reader.consume(taken.size());
     if (may_be_directive(taken)) {
       line.raw_text = line.raw_line.assign(taken);
       process_line();
@@ -287,7 +291,8 @@ void run_buffered_data_lines() {
     ++level.line_count;
     line.raw_text = taken;
     line.line_text = taken.substr(0, taken.size() - 1);  // without its newline
-    expand_to_output();
+    char* const out = out_reserve(kMaxText + kExpansionSlack);
+    commit_data_line(out, expand_found_line(out, modes.prefix));
   }
 }
 

@@ -32,6 +32,16 @@ class LineReader {
   /// nothing, otherwise. The view is valid until the next read.
   bool take_line(std::string_view& line, std::size_t max);
 
+  /// What the buffer holds that was not taken yet; the storage after it
+  /// stays readable for kSlack more bytes. Valid until the next read.
+  std::string_view unread() const { return {buffer_.get() + begin_, end_ - begin_}; }
+  /// Takes the first `n` characters of unread().
+  void consume(std::size_t n) { begin_ += n; }
+
+  /// Bytes readable after the buffered text, for scanners that read a
+  /// block of characters at a time.
+  static constexpr std::size_t kSlack = 64;
+
  private:
   bool refill();
 

@@ -13,7 +13,9 @@ constexpr std::size_t kReadBlock = 1 << 15;
 
 void LineReader::attach(int fd) {
   fd_ = fd;
-  if (!buffer_) buffer_ = std::make_unique<char[]>(kReadBlock);
+  // Zeroed, the slack included, so that what is read past the text was
+  // written once.
+  if (!buffer_) buffer_ = std::make_unique<char[]>(kReadBlock + kSlack);
   begin_ = end_ = 0;
   at_end_ = failed_ = false;
 }

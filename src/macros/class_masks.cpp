@@ -1,6 +1,7 @@
 #include "macros/class_masks.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 
 #include "text/char_classes.h"
@@ -38,6 +39,46 @@ inline void put_chunk(ClassMasks& m, std::size_t at, ChunkBits b) {
   m.ident[w] = (m.ident[w] & kept) | b.ident << shift;
   m.backquote[w] = (m.backquote[w] & kept) | b.quote << shift;
   m.first[w] = (m.first[w] & kept) | b.first << shift;
+}
+
+/// The bits of a block of 64 characters, newlines included.
+struct BlockBits {
+  std::uint64_t ident;
+  std::uint64_t quote;
+  std::uint64_t first;
+  std::uint64_t newline;
+};
+
+/// Keeps the bits of block `w` of a line searched up to `limit`; true,
+/// with the line ended there, when the block holds its newline.
+[[gnu::always_inline]] inline bool put_line_block(ClassMasks& m, std::size_t w, BlockBits b, std::size_t limit) {
+  if (limit - w * 64 < 64) b.newline &= (std::uint64_t{1} << (limit - w * 64)) - 1;
+  std::uint64_t keep = ~std::uint64_t{0};
+  if (b.newline != 0) keep = (std::uint64_t{1} << std::countr_zero(b.newline)) - 1;
+  m.ident[w] = b.ident & keep;
+  m.backquote[w] = b.quote & keep;
+  m.first[w] = b.first & keep;
+  if (b.newline == 0) return false;
+  m.size = w * 64 + static_cast<std::size_t>(std::countr_zero(b.newline));
+  m.words = w + 1;
+  return true;
+}
+
+/// build_line a character at a time, for machines without the vector
+/// instructions below; `first` is a copy of `ident`.
+[[maybe_unused]] std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t limit) {
+  for (std::size_t w = 0; w * 64 < limit; ++w) {
+    BlockBits b{};
+    for (unsigned i = 0; i < 64; ++i) {
+      const char c = base[w * 64 + i];
+      b.ident |= std::uint64_t{ctype::is(c, ctype::kIdent)} << i;
+      b.quote |= std::uint64_t{c == '`'} << i;
+      b.newline |= std::uint64_t{c == '\n'} << i;
+    }
+    b.first = b.ident;
+    if (put_line_block(m, w, b, limit)) return m.size + 1;
+  }
+  return 0;
 }
 
 #if defined(__SSE2__)
@@ -100,6 +141,24 @@ void build_compared(ClassMasks& m, const char* base, std::size_t size) {
     classify16(chunk_at(base, size, at, drop), i16, q16);
     put_chunk(m, at, {i16 >> drop, q16 >> drop, i16 >> drop});
   }
+}
+
+/// build_line by classify16.
+std::size_t line_compared(ClassMasks& m, const char* base, std::size_t limit) {
+  for (std::size_t w = 0; w * 64 < limit; ++w) {
+    BlockBits b{};
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m128i c = load16(base + w * 64 + 16 * k);
+      std::uint32_t i16, q16;
+      classify16(c, i16, q16);
+      b.ident |= std::uint64_t{i16} << (16 * k);
+      b.quote |= std::uint64_t{q16} << (16 * k);
+      b.newline |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(equal(c, '\n')))} << (16 * k);
+    }
+    b.first = b.ident;
+    if (put_line_block(m, w, b, limit)) return m.size + 1;
+  }
+  return 0;
 }
 
 #endif
@@ -174,6 +233,25 @@ const NibbleTables kNibbles = make_nibble_tables();
   return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(v))};
 }
 
+/// build_line by classify16_shuffled.
+[[gnu::target("ssse3")]] std::size_t line_shuffled(ClassMasks& m, const char* base, std::size_t limit,
+                                                   const CharSet& set) {
+  const __m128i low_first = _mm_load_si128(reinterpret_cast<const __m128i*>(set.low));
+  for (std::size_t w = 0; w * 64 < limit; ++w) {
+    BlockBits b{};
+    for (unsigned k = 0; k < 4; ++k) {
+      const __m128i c = load16(base + w * 64 + 16 * k);
+      const ChunkBits bits = classify16_shuffled(c, low_first);
+      b.ident |= bits.ident << (16 * k);
+      b.quote |= bits.quote << (16 * k);
+      b.first |= bits.first << (16 * k);
+      b.newline |= std::uint64_t{static_cast<std::uint32_t>(_mm_movemask_epi8(equal(c, '\n')))} << (16 * k);
+    }
+    if (put_line_block(m, w, b, limit)) return m.size + 1;
+  }
+  return 0;
+}
+
 /// The same lookups on 32 characters at once, with AVX2; the tables are
 /// repeated in both halves of the register, since the shuffle works on
 /// each half alone.
@@ -232,6 +310,27 @@ const NibbleTables kNibbles = make_nibble_tables();
   }
 }
 
+/// build_line by classify32.
+[[gnu::target("avx2")]] std::size_t line_wide(ClassMasks& m, const char* base, std::size_t limit,
+                                              const CharSet& set) {
+  const __m256i low_ident = repeat16(kNibbles.low);
+  const __m256i high_bits = repeat16(kNibbles.high);
+  const __m256i low_first = repeat16(set.low);
+  const __m256i newline = _mm256_set1_epi8('\n');
+  for (std::size_t w = 0; w * 64 < limit; ++w) {
+    const __m256i c0 = load32(base + w * 64);
+    const __m256i c1 = load32(base + w * 64 + 32);
+    const ChunkBits a = classify32(c0, low_ident, high_bits, low_first);
+    const ChunkBits b = classify32(c1, low_ident, high_bits, low_first);
+    const std::uint64_t breaks =
+        bits32(_mm256_cmpeq_epi8(c0, newline)) | bits32(_mm256_cmpeq_epi8(c1, newline)) << 32;
+    if (put_line_block(m, w, {a.ident | b.ident << 32, a.quote | b.quote << 32, a.first | b.first << 32, breaks},
+                       limit))
+      return m.size + 1;
+  }
+  return 0;
+}
+
 /// The widest way of classifying that the processor has.
 Classifier widest_available() {
   __builtin_cpu_init();
@@ -250,6 +349,27 @@ Classifier classifier = kWidest;
 void use_classifier([[maybe_unused]] Classifier widest) {
 #if defined(KUP_SHUFFLE_CLASSES)
   classifier = std::max(widest, kWidest);
+#endif
+}
+
+std::size_t ClassMasks::build_line(const char* base, std::size_t available, std::size_t limit,
+                                   [[maybe_unused]] const CharSet& first_set) {
+  text = base;
+  limit = std::min(available, limit);
+#if defined(KUP_SHUFFLE_CLASSES)
+  switch (classifier) {
+    case Classifier::Wide:
+      return line_wide(*this, base, limit, first_set);
+    case Classifier::Shuffle:
+      return line_shuffled(*this, base, limit, first_set);
+    case Classifier::Compare:
+      break;
+  }
+#endif
+#if defined(__SSE2__)
+  return line_compared(*this, base, limit);
+#else
+  return line_by_characters(*this, base, limit);
 #endif
 }
 

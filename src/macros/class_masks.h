@@ -15,6 +15,9 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
+/// How far past the text it is given ClassMasks::build_line reads.
+inline constexpr std::size_t kLineSlack = 64;
+
 /// A set of printable ASCII characters (0x20 to 0x7F) as a table of
 /// sixteen bytes indexed by the low half of a character: bit h - 2 of
 /// entry l is set when the character h * 16 + l is in the set. The masks
@@ -50,6 +53,14 @@ struct ClassMasks {
   /// Builds the masks of [base, base + size); size <= kMaskedTextMax.
   /// `first` receives the identifier characters in `first_set`.
   void build(const char* base, std::size_t size, const CharSet& first_set);
+
+  /// Builds the masks of the line at `base`, without its newline, when a
+  /// newline ends it within min(`available`, `limit`) characters; returns
+  /// its length with the newline, or 0 (the masks then hold nothing
+  /// useful). The line is classified 64 characters at a time as it is
+  /// searched, so bytes up to kLineSlack past `available` are read:
+  /// the storage must be readable that far. limit < kMaskedTextMax.
+  std::size_t build_line(const char* base, std::size_t available, std::size_t limit, const CharSet& first_set);
 
   /// The first position from `i` on that is not an identifier character
   /// (the size at the end).

@@ -46,6 +46,10 @@ WorkTexts& work_at(std::size_t d) {
 /// The class masks of the text at the bottom.
 ClassMasks masks;
 
+/// The line last found by find_data_line, without its newline; `masks`
+/// hold its classes.
+std::string_view found_line;
+
 /// The expansions of resolve_indirection.
 std::string resolved;
 
@@ -270,6 +274,9 @@ constexpr CharSet kPrefixVisited = [] {
   return set;
 }();
 
+/// The characters whose fields the masked scan visits.
+const CharSet& visited_set(bool prefix_mode) { return prefix_mode ? kPrefixVisited : macros.table.visited; }
+
 /// Puts the replacement of the field [start, stop), which begins with a
 /// character that may begin a name, as replace_field does; outside prefix
 /// mode a field of a shape no macro has is passed over before any lookup.
@@ -389,7 +396,7 @@ Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
   if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
   if (macros.expansion.masks_enabled && pass.outermost && masked_size) {
-    masks.build(source.data(), source.size(), pass.prefix_mode ? kPrefixVisited : macros.table.visited);
+    masks.build(source.data(), source.size(), visited_set(pass.prefix_mode));
     return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, pass, w, masks);
     });
@@ -403,6 +410,23 @@ Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
 
 Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, TextKind kind) {
   return expand(source, buffer, Pass{prefix_mode, kind, true});
+}
+
+std::string_view find_data_line(std::string_view text, std::size_t max, bool prefix_mode) {
+  std::size_t size = 0;
+  if (macros.expansion.masks_enabled) {
+    size = masks.build_line(text.data(), text.size(), max, visited_set(prefix_mode));
+  } else if (const void* newline = std::memchr(text.data(), '\n', std::min(text.size(), max))) {
+    size = static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) + 1;
+  }
+  found_line = text.substr(0, size == 0 ? 0 : size - 1);
+  return text.substr(0, size);
+}
+
+Expanded expand_found_line(char* buffer, bool prefix_mode) {
+  const Pass pass{prefix_mode, TextKind::Data, true};
+  if (!macros.expansion.masks_enabled || found_line.empty()) return expand(found_line, buffer, pass);
+  return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) { expand_masked(found_line, out, pass, w, masks); });
 }
 
 void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }

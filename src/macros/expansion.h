@@ -37,6 +37,17 @@ inline constexpr std::size_t kExpansionSlack = 32;
 /// been written to.
 Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, TextKind kind);
 
+/// Looks for the line at the start of `text`, whose storage stays readable
+/// for kLineSlack characters past its end, and prepares it for
+/// expand_found_line: the line is classified as it is searched. Returns
+/// the line with its newline when a newline ends it within `max`
+/// characters (max < 1024), else an empty view.
+std::string_view find_data_line(std::string_view text, std::size_t max, bool prefix_mode);
+
+/// Expands the line last found by find_data_line, without its newline, as
+/// expand_into expands a data line. No other expansion may come between.
+Expanded expand_found_line(char* buffer, bool prefix_mode);
+
 /// Chooses how expand_into finds fields at the bottom of a nesting: with
 /// class masks (on, the default) or a character at a time. Both give the
 /// same results; tests compare them.

@@ -1,6 +1,7 @@
 // Text expansion: the white space of data and directive texts, quotes of
 // substituted values, prefix mode, and the two limits, 64 indirection
 // steps per field and 1023 characters per result.
+#include <algorithm>
 #include <random>
 #include <string>
 #include <string_view>
@@ -8,6 +9,7 @@
 #include "spine_test_support.h"
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "macros/class_masks.h"
 #include "macros/expansion.h"
 #include "macros/macro_table.h"
 
@@ -172,6 +174,23 @@ std::string expanded_or_end(std::string_view text, TextKind kind, bool prefix_mo
   }
 }
 
+/// The expansion of `line` (no newline in it) as the line loop makes it:
+/// found by find_data_line in storage that holds a next line and slack
+/// full of newlines, then expanded; or "<end of run>".
+std::string found_and_expanded(const std::string& line, bool prefix_mode) {
+  const std::string storage = line + "\nnext\n" + std::string(kLineSlack, '\n');
+  // Without its newline the line is not found, whatever lies past the text.
+  if (!find_data_line(std::string_view(storage.data(), line.size()), 1022, prefix_mode).empty()) return "<found>";
+  const std::string_view found = find_data_line(std::string_view(storage.data(), line.size() + 6), 1022, prefix_mode);
+  if (found.size() != line.size() + 1) return "<not found>";
+  char buffer[kMaxText + kExpansionSlack];
+  try {
+    return std::string(buffer, expand_found_line(buffer, prefix_mode).size);
+  } catch (const RunEnd&) {
+    return "<end of run>";
+  }
+}
+
 TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
   declare_prefix_p();
   define_macro("a", "b");
@@ -198,11 +217,20 @@ TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
     use_class_masks(true);
     const std::string masked = expanded_or_end(text, kind, prefix);
     const std::string masked_err = err.take();
+    // The same text as a data line of the line loop, newlines made blanks.
+    std::string line = text.substr(0, 1000);
+    std::replace(line.begin(), line.end(), '\n', ' ');
+    const std::string found = found_and_expanded(line, prefix);
+    const std::string found_err = err.take();
     use_class_masks(false);
     const std::string plain = expanded_or_end(text, kind, prefix);
+    const std::string plain_err = err.take();
+    const std::string plain_line = expanded_or_end(line, TextKind::Data, prefix);
     use_class_masks(true);
     ASSERT_EQ(masked, plain) << "text <" << text << ">";
-    ASSERT_EQ(masked_err, err.take()) << "text <" << text << ">";
+    ASSERT_EQ(masked_err, plain_err) << "text <" << text << ">";
+    ASSERT_EQ(found, plain_line) << "line <" << line << ">";
+    ASSERT_EQ(found_err, err.take()) << "line <" << line << ">";
   }
   use_classifier(Classifier::Wide);
 }
