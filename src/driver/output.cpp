@@ -75,12 +75,10 @@ void out_put(char c) {
   output.buffer[output.used++] = c;
 }
 
-char* out_reserve(std::size_t n) {
-  if (n > kOutBufferSize - output.used) drain();
-  return output.buffer + output.used;
+char* out_reserve_after_drain(std::size_t n) {
+  drain();
+  return out_reserve(n);
 }
-
-void out_commit(std::size_t n) { output.used += n; }
 
 bool out_flush() {
   write_out(output.buffer, output.used);

@@ -44,6 +44,16 @@ void out_put(char c);
 char* out_reserve(std::size_t n);
 void out_commit(std::size_t n);
 
+/// out_reserve once the buffer has to be written first.
+char* out_reserve_after_drain(std::size_t n);
+
+inline char* out_reserve(std::size_t n) {
+  if (n <= kOutBufferSize - output.used) return output.buffer + output.used;
+  return out_reserve_after_drain(n);
+}
+
+inline void out_commit(std::size_t n) { output.used += n; }
+
 /// Writes the buffer of standard output; returns false if this or any
 /// earlier write failed (whatever is written after a failure is dropped).
 /// Never ends the run itself.

@@ -254,7 +254,8 @@ const NibbleTables kNibbles = make_nibble_tables();
 
 /// The same lookups on 32 characters at once, with AVX2; the tables are
 /// repeated in both halves of the register, since the shuffle works on
-/// each half alone.
+/// each half alone. Its `first` bits are those of the set, identifier
+/// characters or not: the callers limit them for a whole word at once.
 [[gnu::target("avx2"), gnu::always_inline]] inline ChunkBits classify32(__m256i c, __m256i low_ident, __m256i high_bits,
                                                                       __m256i low_first) {
   const __m256i nibble = _mm256_set1_epi8(0x0F);
@@ -262,7 +263,9 @@ const NibbleTables kNibbles = make_nibble_tables();
   const __m256i low_half = _mm256_and_si256(c, nibble);
   const __m256i high = _mm256_shuffle_epi8(high_bits, _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble));
   const __m256i ident = _mm256_and_si256(_mm256_shuffle_epi8(low_ident, low_half), high);
-  const __m256i first = _mm256_and_si256(_mm256_and_si256(_mm256_shuffle_epi8(low_first, low_half), high), ident);
+  // Not yet limited to identifier characters: the caller does that for a
+  // whole word at once.
+  const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(low_first, low_half), high);
   return {bits32(_mm256_cmpeq_epi8(ident, zero)) ^ 0xFFFFFFFFu, bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('`'))),
           bits32(_mm256_cmpeq_epi8(first, zero)) ^ 0xFFFFFFFFu};
 }
@@ -301,12 +304,12 @@ const NibbleTables kNibbles = make_nibble_tables();
     const ChunkBits b = classify32(load32(base + at + 32), low_ident, high_bits, low_first);
     m.ident[at / 64] = a.ident | b.ident << 32;
     m.backquote[at / 64] = a.quote | b.quote << 32;
-    m.first[at / 64] = a.first | b.first << 32;
+    m.first[at / 64] = (a.first | b.first << 32) & m.ident[at / 64];
   }
   for (; at < size; at += 32) {
     unsigned drop;
     const ChunkBits b = classify32(chunk32_at(base, size, at, drop), low_ident, high_bits, low_first);
-    put_chunk(m, at, {b.ident >> drop, b.quote >> drop, b.first >> drop});
+    put_chunk(m, at, {b.ident >> drop, b.quote >> drop, (b.first & b.ident) >> drop});
   }
 }
 
@@ -324,8 +327,8 @@ const NibbleTables kNibbles = make_nibble_tables();
     const ChunkBits b = classify32(c1, low_ident, high_bits, low_first);
     const std::uint64_t breaks =
         bits32(_mm256_cmpeq_epi8(c0, newline)) | bits32(_mm256_cmpeq_epi8(c1, newline)) << 32;
-    if (put_line_block(m, w, {a.ident | b.ident << 32, a.quote | b.quote << 32, a.first | b.first << 32, breaks},
-                       limit))
+    const std::uint64_t ident = a.ident | b.ident << 32;
+    if (put_line_block(m, w, {ident, a.quote | b.quote << 32, (a.first | b.first << 32) & ident, breaks}, limit))
       return m.size + 1;
   }
   return 0;

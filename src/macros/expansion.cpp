@@ -37,9 +37,14 @@ struct WorkTexts {
 /// was made, so outer references stay valid.
 std::vector<std::unique_ptr<WorkTexts>> work;
 
-/// The working texts of depth `d`, made when first needed.
-WorkTexts& work_at(std::size_t d) {
+/// Makes the working texts of every depth up to `d`.
+[[gnu::noinline]] void make_work(std::size_t d) {
   while (work.size() <= d) work.push_back(std::make_unique<WorkTexts>());
+}
+
+/// The working texts of depth `d`, made when first needed.
+inline WorkTexts& work_at(std::size_t d) {
+  if (d >= work.size()) [[unlikely]] make_work(d);
   return *work[d];
 }
 
@@ -116,15 +121,27 @@ class ResultText {
   void put(std::string_view text) { put(text.data(), text.size()); }
 
   /// Puts a piece of the source text, which is readable up to
-  /// `source_end`. A short piece far enough from that end is moved as 32
+  /// `readable_end`. A short piece far enough from that end is moved as 32
   /// bytes at once, without a branch on its length: the bytes after it
   /// land in the slack of the buffer or are written over by what follows.
   void put_source(const char* p, std::size_t n) {
     if (n > kMaxText - size_) too_long();
-    if (n <= kExpansionSlack && source_end - p >= static_cast<std::ptrdiff_t>(kExpansionSlack))
+    if (n <= kExpansionSlack && readable_end - p >= static_cast<std::ptrdiff_t>(kExpansionSlack))
       std::memcpy(buffer_ + size_, p, kExpansionSlack);
     else
       copy_piece(buffer_ + size_, p, n);
+    size_ += n;
+  }
+
+  /// Puts a stored value. One of fifteen characters or fewer is moved as
+  /// sixteen bytes at once: its string's storage holds at least that many.
+  void put_stored(const std::string& value) {
+    const std::size_t n = value.size();
+    if (n > kMaxText - size_) too_long();
+    if (n < 16 && value.capacity() >= 15)
+      std::memcpy(buffer_ + size_, value.data(), 16);
+    else
+      copy_piece(buffer_ + size_, value.data(), n);
     size_ += n;
   }
 
@@ -144,8 +161,9 @@ class ResultText {
 
   /// Set when a backquoted field or a value that may hold a backquote is put.
   bool backquote = false;
-  /// The end of the source text, for put_source.
-  const char* source_end = nullptr;
+  /// How far the storage of the source text is readable, for put_source:
+  /// its end, or more.
+  const char* readable_end = nullptr;
 
  private:
   char* buffer_;
@@ -185,7 +203,7 @@ void put_resolved(ResultText& out, std::string_view field, bool prefix_mode, Wor
 /// composed in `w`.
 inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
   if (!entry->list && !entry->quoted) {
-    out.put(entry->value);
+    out.put_stored(entry->value);
     out.backquote |= entry->backquoted;
   } else {
     out.put_unquoted(macro_value(entry, w.composed));
@@ -231,7 +249,7 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
 /// up to a newline.
 inline void put_tail(const char* kept, const char* last_stop, const char* end, TextKind kind, ResultText& out) {
   if (last_stop > kept) out.put_source(kept, static_cast<std::size_t>(last_stop - kept));
-  if (kind == TextKind::Data) {
+  if (kind == TextKind::Data && last_stop != end) {
     const std::string_view trail(last_stop, static_cast<std::size_t>(end - last_stop));
     out.put(trail.substr(0, trail.find('\n')));
   }
@@ -245,7 +263,7 @@ inline void put_tail(const char* kept, const char* last_stop, const char* end, T
 /// Expands `source` field by field with the character scanner.
 void expand_fields(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w) {
   const char* const end = source.data() + source.size();
-  out.source_end = end;
+  out.readable_end = end;
   const char* kept = source.data();
   FieldBounds b = scan_bounds(kept, end);
   for (;;) {
@@ -312,7 +330,7 @@ void expand_masked(std::string_view source, ResultText& out, const Pass& pass, W
                    const ClassMasks& m) {
   const char* const base = source.data();
   const char* const end = base + source.size();
-  out.source_end = end;
+  if (out.readable_end == nullptr) out.readable_end = end;
   const char* kept = base;
   std::size_t special_end = 0;  // the end of the last number or backquoted field
   std::size_t from = 0;         // no field begins before this
@@ -419,14 +437,18 @@ std::string_view find_data_line(std::string_view text, std::size_t max, bool pre
   } else if (const void* newline = std::memchr(text.data(), '\n', std::min(text.size(), max))) {
     size = static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) + 1;
   }
-  found_line = text.substr(0, size == 0 ? 0 : size - 1);
-  return text.substr(0, size);
+  found_line = std::string_view(text.data(), size == 0 ? 0 : size - 1);
+  return std::string_view(text.data(), size);
 }
 
 Expanded expand_found_line(char* buffer, bool prefix_mode) {
   const Pass pass{prefix_mode, TextKind::Data, true};
   if (!macros.expansion.masks_enabled || found_line.empty()) return expand(found_line, buffer, pass);
-  return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) { expand_masked(found_line, out, pass, w, masks); });
+  return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
+    // The line lies in storage readable kLineSlack bytes past its newline.
+    out.readable_end = found_line.data() + found_line.size() + 1 + kLineSlack;
+    expand_masked(found_line, out, pass, w, masks);
+  });
 }
 
 void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
