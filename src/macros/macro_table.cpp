@@ -91,8 +91,10 @@ std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(has
 std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
 
-/// The slot holding `name`, or the empty slot where it would go.
-std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+/// The slot holding `name`, or the empty slot where it would go: the one
+/// probe loop of the index, inlined into the lookups of expansion, which
+/// mostly hit in the home slot.
+[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
   const std::uint16_t tag = tag_of(hash);
   std::size_t slot = home_slot(hash);
   for (;;) {
@@ -210,18 +212,8 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  // find_slot's loop, written out for the lookups of expansion, which
-  // mostly hit in the home slot.
-  const std::uint64_t hash = hash_name(name);
-  const std::uint16_t tag = tag_of(hash);
-  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
-    const Slot s = table.index[slot];
-    if (s.entry == 0) return nullptr;
-    if (s.tag == tag) {
-      MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) return entry;
-    }
-  }
+  const Slot s = table.index[find_slot(name, hash_name(name))];
+  return s.entry == 0 ? nullptr : entry_at(s);
 }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
