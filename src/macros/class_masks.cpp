@@ -1,6 +1,7 @@
 #include "macros/class_masks.h"
 
 #include <cstring>
+#include <initializer_list>
 
 #include "text/char_classes.h"
 
@@ -18,6 +19,19 @@
 namespace kup {
 
 namespace {
+
+/// The masks of a text a character at a time, from the class table: the
+/// way of machines without the vector instructions below, and the measure
+/// the others are held to.
+void build_scalar(const char* base, std::size_t size, std::size_t words, std::uint64_t* ident,
+                  std::uint64_t* backquote) {
+  for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
+  for (std::size_t at = 0; at < size; ++at) {
+    const char c = base[at];
+    ident[at / 64] |= std::uint64_t{ctype::is(c, ctype::kIdent)} << (at % 64);
+    backquote[at / 64] |= std::uint64_t{c == '`'} << (at % 64);
+  }
+}
 
 #if defined(__SSE2__)
 
@@ -157,17 +171,49 @@ bool have_shuffle() {
 }
 
 const bool kHaveShuffle = have_shuffle();
-bool shuffle_classes = kHaveShuffle;
 
 #endif
+
+/// Whether this machine can classify by `method`.
+bool available(ClassMethod method) {
+  switch (method) {
+    case ClassMethod::Shuffle:
+#if defined(KUP_SHUFFLE_CLASSES)
+      return kHaveShuffle;
+#else
+      return false;
+#endif
+    case ClassMethod::Compare:
+#if defined(__SSE2__)
+      return true;
+#else
+      return false;
+#endif
+    case ClassMethod::Scalar:
+      return true;
+  }
+  return false;
+}
+
+/// The fastest method this machine has.
+ClassMethod best_method() {
+  for (ClassMethod m : {ClassMethod::Shuffle, ClassMethod::Compare})
+    if (available(m)) return m;
+  return ClassMethod::Scalar;
+}
+
+/// The method build() uses: a choice of the process, not of a run.
+ClassMethod class_method = best_method();
 
 }  // namespace
 
-void use_shuffle_classes([[maybe_unused]] bool on) {
-#if defined(KUP_SHUFFLE_CLASSES)
-  shuffle_classes = on && kHaveShuffle;
-#endif
+bool use_class_method(ClassMethod method) {
+  if (!available(method)) return false;
+  class_method = method;
+  return true;
 }
+
+void use_best_class_method() { class_method = best_method(); }
 
 void ClassMasks::build(const char* base, std::size_t text_size) {
   text = base;
@@ -178,21 +224,18 @@ void ClassMasks::build(const char* base, std::size_t text_size) {
   // Every chunk clears the word it begins; the last word may have none.
   ident[words - 1] = backquote[words - 1] = 0;
 #if defined(KUP_SHUFFLE_CLASSES)
-  if (shuffle_classes) {
+  if (class_method == ClassMethod::Shuffle) {
     build_shuffled(base, size, ident, backquote);
     return;
   }
 #endif
 #if defined(__SSE2__)
-  build_compared(base, size, ident, backquote);
-#else
-  for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
-  for (std::size_t at = 0; at < size; ++at) {
-    const unsigned char c = static_cast<unsigned char>(base[at]);
-    ident[at / 64] |= std::uint64_t{ctype::is(c, ctype::kIdent)} << (at % 64);
-    backquote[at / 64] |= std::uint64_t{c == '`'} << (at % 64);
+  if (class_method == ClassMethod::Compare) {
+    build_compared(base, size, ident, backquote);
+    return;
   }
 #endif
+  build_scalar(base, size, words, ident, backquote);
 }
 
 }  // namespace kup

@@ -15,12 +15,18 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
-/// Chooses how build() classifies sixteen characters at a time on x86: by
-/// a table lookup with the SSSE3 byte shuffle (on, the default, where the
-/// processor has it) or by comparisons with SSE2 alone. Both give the same
-/// masks; tests compare them. Elsewhere there is one way and this does
-/// nothing.
-void use_shuffle_classes(bool on);
+/// The ways build() can classify the characters of a text: sixteen at a
+/// time by the SSSE3 byte shuffle with two tables made from the class
+/// table, sixteen at a time by SSE2 comparisons, or one at a time by the
+/// class table. All give the same masks; tests compare them.
+enum class ClassMethod { Shuffle, Compare, Scalar };
+
+/// Makes build() use `method`; false, changing nothing, when this machine
+/// lacks it. The fastest method the machine has is used until then.
+bool use_class_method(ClassMethod method);
+
+/// Makes build() use the fastest method the machine has again.
+void use_best_class_method();
 
 /// One bit per character of a text, 64 to a word, for identifier
 /// characters (ctype::kIdent) and backquotes. Bits past the end of the

@@ -49,13 +49,14 @@ void check_every_byte_at_every_offset() {
 }
 
 TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
-  // Both ways of classifying sixteen characters, where the machine has both.
-  for (bool shuffle : {true, false}) {
-    SCOPED_TRACE(shuffle ? "shuffle" : "compare");
-    use_shuffle_classes(shuffle);
+  // Every way of classifying the machine has; the scalar one everywhere.
+  EXPECT_TRUE(use_class_method(ClassMethod::Scalar));
+  for (ClassMethod method : {ClassMethod::Shuffle, ClassMethod::Compare, ClassMethod::Scalar}) {
+    SCOPED_TRACE(static_cast<int>(method));
+    if (!use_class_method(method)) continue;
     check_every_byte_at_every_offset();
   }
-  use_shuffle_classes(true);
+  use_best_class_method();
 }
 
 TEST(ClassMasks, SearchesStopAtTheEndOfARunOrOfTheText) {
