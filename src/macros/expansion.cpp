@@ -20,11 +20,15 @@ namespace kup {
 
 namespace {
 
+/// Whether the outermost expansion uses class masks: a choice of the
+/// process (use_class_masks), which no run resets.
+bool masks_enabled = true;
+
 // A cache, not state: what expansion keeps only so that a warm run
 // allocates nothing, written anew by every use. The state of expansion is
 // macros.expansion.
 
-/// The working texts of one depth of expansion.
+/// The working texts of one nesting of expansion.
 struct WorkTexts {
   std::string field;
   std::string stripped;
@@ -32,11 +36,11 @@ struct WorkTexts {
   std::string composed;  ///< the value of a list
 };
 
-/// The working texts of every depth reached so far; each stays where it
+/// The working texts of every nesting reached so far; each stays where it
 /// was made, so outer references stay valid.
 std::vector<std::unique_ptr<WorkTexts>> work;
 
-/// The working texts of depth `d`, made when first needed.
+/// The working texts of nesting `d`, made when first needed.
 WorkTexts& work_at(std::size_t d) {
   while (work.size() <= d) work.push_back(std::make_unique<WorkTexts>());
   return *work[d];
@@ -381,7 +385,7 @@ constexpr std::size_t kMaskedTextMin = 16;
 Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
   if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
-  if (macros.expansion.masks_enabled && pass.outermost && masked_size) {
+  if (masks_enabled && pass.outermost && masked_size) {
     masks.build(source.data(), source.size());
     return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, pass, w, masks);
@@ -398,7 +402,7 @@ Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, Te
   return expand(source, buffer, Pass{prefix_mode, kind, true});
 }
 
-void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
+void use_class_masks(bool on) { masks_enabled = on; }
 
 void reset_expansion() { macros.expansion = ExpansionState{}; }
 

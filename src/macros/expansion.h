@@ -37,13 +37,13 @@ inline constexpr std::size_t kExpansionSlack = 32;
 /// been written to.
 Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, TextKind kind);
 
-/// Chooses how expand_into finds fields at the bottom of a nesting: with
-/// class masks (on, the default) or a character at a time. Both give the
-/// same results; tests compare them.
+/// Chooses how the outermost expansion finds fields: with class masks (on,
+/// the default) or a character at a time, as nested ones do. Both give the
+/// same results; tests and a fuzzer compare them. A choice of the process:
+/// it holds over runs.
 void use_class_masks(bool on);
 
-/// Puts the nesting, the step count and the choices of expansion back at
-/// their start.
+/// Puts the nesting and the step count back at their start.
 void reset_expansion();
 
 /// Replaces a name field that begins with "@" by its expansion until it no

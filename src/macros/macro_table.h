@@ -89,15 +89,14 @@ struct MacroTable {
   std::string kept_value;
 };
 
-/// The state of expansion: the expansions under way one inside another,
-/// the indirection steps of the current field and how fields are found.
+/// The state of expansion: the expansions under way one inside another and
+/// the indirection steps of the current field.
 struct ExpansionState {
   /// Expansions under way, one inside another: which working texts are free.
   int nesting = 0;
   /// Steps taken by the current field of the outermost expansion, or by
   /// the name resolve_indirection resolves.
   int indirection_steps = 0;
-  bool masks_enabled = true;
 };
 
 /// The state of the macros subsystem, reset by reset_macro_state.
