@@ -316,16 +316,20 @@ void reset_macro_state() {
   reset_expansion();
 }
 
-void declare_prefix(char**& args, int& left) {
-  if (!modes.prefix) {
-    modes.prefix = true;
-    macros.prefixes.assign({"$", "@"});
-  }
+void enter_prefix_mode() {
+  if (modes.prefix) return;
+  modes.prefix = true;
+  macros.prefixes.assign({"$", "@"});
+}
+
+void check_prefix_room() {
   if (static_cast<int>(macros.prefixes.size()) > kMaxPrefixes - 1)
     fatal_command_line("KUP error - too many prefixes\n");
-  if (left <= 0) fatal_command_line("KUP error - missing prefix definition -p ? \n");
-  std::string_view prefix = *args++;
-  --left;
+}
+
+void declare_prefix(std::string_view prefix) {
+  enter_prefix_mode();
+  check_prefix_room();
   check_identifier(prefix, "prefix");
   for (const std::string& p : macros.prefixes)
     if (p == prefix) return;

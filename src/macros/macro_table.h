@@ -162,10 +162,17 @@ MacroEntry* oldest_macro();
 /// At most this many prefixes, the two system prefixes included.
 inline constexpr int kMaxPrefixes = 40;
 
-/// Handles one -p option: consumes the next argument through the cursor.
-/// `args` points at the option's argument (may be end), `left` is the count
-/// of arguments after the option; both advance when the argument is taken.
-void declare_prefix(char**& args, int& left);
+/// Switches Prefix Mode on with the system prefixes "$" and "@", unless it
+/// is on already.
+void enter_prefix_mode();
+
+/// Ends the run when the table holds the most prefixes.
+void check_prefix_room();
+
+/// Declares `prefix`, unless it is declared already, after entering Prefix
+/// Mode. A full table, even for a prefix declared already, or a prefix
+/// that is no identifier ends the run.
+void declare_prefix(std::string_view prefix);
 
 /// True if `text` begins with a declared prefix.
 bool has_prefix(std::string_view text);

@@ -28,13 +28,7 @@ std::string expanded(std::string_view text, TextKind kind = TextKind::Directive,
 }
 
 /// Declares the prefix "p_" as the option -p p_ does.
-void declare_prefix_p() {
-  char p[] = "p_";
-  char* args[] = {p};
-  char** cursor = args;
-  int left = 1;
-  declare_prefix(cursor, left);
-}
+void declare_prefix_p() { declare_prefix("p_"); }
 
 struct ExpandCase {
   std::string text;
