@@ -4,12 +4,14 @@ r"""Runs the examples of examples/ and checks the documents that show them.
 An example is a directory examples/NAME/ holding:
 
     command   a shell command, run from the repository root, that calls
-              `kup` (for instance `kup -d X 1 examples/NAME/in.txt`, or a
+              `kup` (for instance `kup -d X 1 examples/NAME/in.kup`, or a
               pipe into `kup -s`); a long one goes on after a backslash;
     stdout    the standard output expected, byte for byte;
     stderr    the standard error expected (absent: empty);
     status    the exit status expected (absent: 0);
-    ...       the templates and other files that the command reads.
+    ...       the templates and other files that the command reads; a
+              template (a file that kup reads as its input or includes)
+              is named *.kup, which editors know as kup's file type.
 
 Each command runs under /bin/sh in a fresh temporary directory that holds a
 copy of examples/, with the kup under test first on PATH and standard input
