@@ -13,9 +13,11 @@ namespace {
 /// path of the file found outlives the search.
 std::string joined;
 
+/// Opens `path` inside `folder`, joined with a slash, which Windows takes
+/// too: the same text names the file on every platform.
 int open_joined(const std::string& folder, std::string_view path) {
   joined.assign(folder);
-  if (!is_folder_separator(joined.back())) joined += kFolderSeparator;
+  if (!is_folder_separator(joined.back())) joined += '/';
   joined.append(path);
   return open_for_reading(joined.c_str());
 }

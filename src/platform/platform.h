@@ -31,14 +31,12 @@ std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size);
 
 void close_descriptor(int fd);
 
-/// The character between the folders of a search path such as KUP_PATH,
-/// and the one put between a folder and a path joined to it.
+/// The character between the folders of a search path such as KUP_PATH
+/// (Windows has ':' in its drive letters).
 #ifdef _WIN32
 inline constexpr char kPathListSeparator = ';';
-inline constexpr char kFolderSeparator = '\\';
 #else
 inline constexpr char kPathListSeparator = ':';
-inline constexpr char kFolderSeparator = '/';
 #endif
 
 /// Whether `path` names a file without regard to the current folder: it
