@@ -1,5 +1,6 @@
 #include "directives/directives.h"
 #include "driver/driver.h"
+#include "driver/environment.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
@@ -80,6 +81,7 @@ void echo_option(Cursor& cursor) {
   } else if (modes.warning) {
     print_command_line_location();
     err_write("KUP warning - disabling echo mode as standard input is not processed\n");
+    count_warning();
   }
 }
 
@@ -144,6 +146,7 @@ void second_pass(int argc, char** argv) {
 }  // namespace
 
 bool start_up(int argc, char** argv) {
+  read_environment_settings();
   if (argc < 2) {
     err_write(format("%s -  type KUP -u for usage\n", kVersionText));
     terminate_run(1);

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "driver/diagnostics.h"
+#include "driver/environment.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "expr/expr.h"
@@ -36,6 +37,7 @@ int checked_precision(int precision) {
   if (precision >= -kMaxPrecision && precision <= kMaxPrecision) return precision;
   print_location(inputs.file_level);
   err_write(format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
+  count_warning();
   return precision > 0 ? kMaxPrecision : -kMaxPrecision;
 }
 

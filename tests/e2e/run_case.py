@@ -41,7 +41,8 @@ its own, so that one file can hold parts repeated a different number of
 times.
 Calendar dates and build stamps in the actual output become {DATE} and
 {BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
-which it then compares as it is.
+which it then compares as it is. SOURCE_DATE_EPOCH and the KUP_ variables
+of the caller's environment are not passed on; a case sets them in env:.
 
 With --list DIR the runner prints the name <group>/<name> of every case
 under DIR, one a line, and runs nothing.
@@ -83,7 +84,8 @@ HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env",
                "skip")
 # Variables of the caller's environment that would change kup's output;
 # a case sets them in `env:` when it needs them.
-CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
+CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH", "KUP_PATH", "KUP_DEPFILE",
+                     "KUP_DEPTARGET", "KUP_FATAL_WARNINGS")
 # The platforms other than the native one that a case may be skipped on.
 PLATFORMS = ("windows", "arm64")
 SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",

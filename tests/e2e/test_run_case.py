@@ -273,23 +273,27 @@ class RunnerTest(unittest.TestCase):
             started {DATE} built {BUILD}
             """)
 
-    def test_env_sets_variables_and_clears_source_date_epoch(self):
-        saved = os.environ.get("SOURCE_DATE_EPOCH")
-        os.environ["SOURCE_DATE_EPOCH"] = "from the caller"
+    def test_env_sets_variables_and_clears_those_kup_reads(self):
+        cleared = ("SOURCE_DATE_EPOCH", "KUP_PATH")
+        saved = {name: os.environ.get(name) for name in cleared}
+        for name in cleared:
+            os.environ[name] = "from the caller"
         try:
             self.assert_passes("""\
-                description: env sets, the caller's SOURCE_DATE_EPOCH is gone
-                args: --env SOURCE_DATE_EPOCH --env GREETING
+                description: env sets, the caller's variables kup reads are gone
+                args: --env SOURCE_DATE_EPOCH --env KUP_PATH --env GREETING
                 env: GREETING='a b'
                 --- stdout
                 SOURCE_DATE_EPOCH=(unset)
+                KUP_PATH=(unset)
                 GREETING=a b
                 """)
         finally:
-            if saved is None:
-                del os.environ["SOURCE_DATE_EPOCH"]
-            else:
-                os.environ["SOURCE_DATE_EPOCH"] = saved
+            for name, value in saved.items():
+                if value is None:
+                    del os.environ[name]
+                else:
+                    os.environ[name] = value
         # A case that fixes the date compares dates as they are.
         self.assert_fails("""\
             description: no {DATE} placeholder once the date is fixed
