@@ -16,7 +16,8 @@ its recipes in examples/cookbook/), named NAME or GROUP/NAME and holding:
               is named *.kup, which editors know as kup's file type.
 
 Each command runs under /bin/sh in a fresh temporary directory that holds a
-copy of examples/, with the kup under test first on PATH, standard input
+copy of examples/ (of its group's directory only, for an example in a
+group), with the kup under test first on PATH, standard input
 on /dev/null, and without the caller's SOURCE_DATE_EPOCH, KUP_ and make
 variables; its outputs and status are compared with the expected ones.
 
@@ -37,6 +38,7 @@ Exit status: 0 when every example and every block matches, 1 otherwise.
 """
 
 import argparse
+import concurrent.futures
 import difflib
 import os
 import re
@@ -82,10 +84,12 @@ class Failure(Exception):
 class Example:
     """One directory of examples/ and the results it expects."""
 
-    def __init__(self, directory, name, examples_dir):
+    def __init__(self, directory, name, scope):
         self.name = name
         self.directory = directory
-        self.examples_dir = examples_dir
+        # The directory whose files the example may read: examples/, or
+        # its group's directory.
+        self.scope = scope
         if not os.path.isfile(os.path.join(directory, "command")):
             raise Failure(f"examples/{self.name}: no command file")
         self.command = read_bytes(os.path.join(directory, "command"))
@@ -111,10 +115,10 @@ class Example:
             return b"$ " + self.command + self.stdout
         if name in ("command", "stdout", "stderr"):
             return getattr(self, name)
-        examples = self.examples_dir
         path = os.path.normpath(os.path.join(self.directory, name))
-        if os.path.commonpath([path, examples]) != examples:
-            raise Failure(f"part {name!r} of {self.name} lies outside examples/")
+        if os.path.commonpath([path, self.scope]) != self.scope:
+            raise Failure(f"part {name!r} of {self.name} lies outside "
+                          f"{os.path.basename(self.scope)}/")
         if not os.path.isfile(path):
             raise Failure(f"example {self.name} has no file {name!r}")
         return read_bytes(path)
@@ -142,7 +146,7 @@ def load_examples(root):
             if os.path.isdir(os.path.join(path, member)):
                 name = f"{entry}/{member}"
                 examples[name] = Example(os.path.join(path, member), name,
-                                         examples_dir)
+                                         path)
     if not examples:
         raise Failure("examples/ holds no example")
     return examples
@@ -166,11 +170,29 @@ def difference(expected_label, expected, actual_label, actual):
     return "\n".join(diff)
 
 
+def copy_scope(example, examples_dir, work):
+    """Copies into WORK/examples what EXAMPLE may read: its group's
+    directory, or examples/ without the groups."""
+    target = os.path.join(work, "examples")
+    if example.scope != examples_dir:
+        shutil.copytree(example.scope, os.path.join(
+            target, os.path.relpath(example.scope, examples_dir)))
+        return
+
+    def groups(directory, names):
+        if directory != examples_dir:
+            return []
+        return [n for n in names
+                if os.path.isdir(os.path.join(directory, n))
+                and not os.path.isfile(os.path.join(directory, n, "command"))]
+
+    shutil.copytree(examples_dir, target, ignore=groups)
+
+
 def run_example(example, kup, root):
     """Runs EXAMPLE with KUP; returns the list of its mismatches."""
     with tempfile.TemporaryDirectory(prefix="kup-example-") as work:
-        shutil.copytree(os.path.join(root, "examples"),
-                        os.path.join(work, "examples"))
+        copy_scope(example, os.path.join(root, "examples"), work)
         bin_dir = os.path.join(work, "bin")
         os.mkdir(bin_dir)
         os.symlink(os.path.abspath(kup), os.path.join(bin_dir, "kup"))
@@ -319,8 +341,12 @@ def main():
     problems = []
     try:
         examples = load_examples(args.root)
-        for example in examples.values():
-            problems += run_example(example, args.kup, args.root)
+        # Four at a time: each run is short and mostly waits on its
+        # processes.
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            for found in pool.map(lambda example: run_example(
+                    example, args.kup, args.root), examples.values()):
+                problems += found
         shown = 0
         for name, blocks_of in (("README.md", readme_blocks),
                                 ("docs/cookbook.md", readme_blocks),
