@@ -8,17 +8,17 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "driver/output.h"
 #include "macros/macro_table.h"
 
 namespace kup::bench {
 
 /// Puts kup into its start-up state with standard output and standard
-/// error going to /dev/null, and marks the current line as a data line.
+/// error going to /dev/null.
 inline void fresh_state() {
   static const int null_fd = ::open("/dev/null", O_WRONLY);
   reset_run_state();
   set_output_fds(null_fd, null_fd);
-  modes.directive_line = false;
 }
 
 /// "m" and three letters for 0 <= i < 26^3: the names the benchmark uses.

@@ -4,6 +4,9 @@
 
 #include "bench_setup.h"
 
+#include "macros/expansion.h"
+#include "macros/macro_table.h"
+
 namespace {
 
 /// expand_text of one data line; the argument is the number of macros.
@@ -14,7 +17,7 @@ void BM_ExpandDataLine(benchmark::State& state) {
   const std::string text = kup::bench::data_line(count);
   std::string out;
   for (auto _ : state) {
-    kup::expand_text(text, out, false);
+    kup::expand_text(text, out, false, kup::TextKind::Data);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));
@@ -28,7 +31,7 @@ void BM_ExpandPlainLine(benchmark::State& state) {
   const std::string text = "alpha bravo charlie delta echo foxtrot golf hotel india juliet";
   std::string out;
   for (auto _ : state) {
-    kup::expand_text(text, out, false);
+    kup::expand_text(text, out, false, kup::TextKind::Data);
     benchmark::DoNotOptimize(out.data());
   }
   state.SetBytesProcessed(static_cast<int64_t>(state.iterations() * text.size()));

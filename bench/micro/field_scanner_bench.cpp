@@ -3,6 +3,8 @@
 
 #include "bench_setup.h"
 
+#include "macros/field_scanner.h"
+
 namespace {
 
 /// Scans a data line of ten words field by field, as expansion does.

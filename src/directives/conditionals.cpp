@@ -6,9 +6,14 @@
 #include <string_view>
 
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "expr/expr.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -58,7 +63,7 @@ bool defined_as_given() {
   if (entry == nullptr) return false;
   const std::string_view value = macro_value(entry, handler_texts.current);
   std::string& wanted = handler_texts.expanded;
-  expand_text(line.line_rest, wanted, false);
+  expand_text(line.line_rest, wanted, false, TextKind::Directive);
   return wanted.empty() || wanted == value;
 }
 
@@ -76,7 +81,7 @@ void directive_if() {
   open_block();
   if (modes.evaluation) {
     std::string& expression = handler_texts.expanded;
-    expand_text(line.line_rest, expression, false);
+    expand_text(line.line_rest, expression, false, TextKind::Directive);
     if (expression.empty()) fatal("KUP error - empty value cannot be evaluated\n");
     if (!evaluated_truth(expression)) switch_evaluation_off();
   }
@@ -121,7 +126,7 @@ void directive_skip() {
 
 Switch read_switch(bool current) {
   std::string& argument = handler_texts.expanded;
-  expand_text(line.line_rest, argument, false);
+  expand_text(line.line_rest, argument, false, TextKind::Directive);
   if (argument.empty()) return {!current, current ? "Toggled to Off" : "Toggled to  On"};
   const bool on = evaluated_truth(argument);
   return {on, on ? "Set to  On" : "Set to Off"};

@@ -5,9 +5,18 @@
 #include <string_view>
 
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
+#include "macros/lists.h"
 #include "macros/macro_table.h"
+#include "text/char_classes.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -163,16 +172,16 @@ void directive_define() {
   read_checked_name(name);
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
-    expand_text(line.line_rest, value, false);
+    expand_text(line.line_rest, value, false, TextKind::Directive);
     define_macro(name, value);
   } else if (!line.line_rest.empty()) {
-    expand_text(line.line_rest, value, false);
+    expand_text(line.line_rest, value, false, TextKind::Directive);
     // A macro holding the empty text takes a value without a warning.
     if (macro_value(entry, handler_texts.current).empty()) replace_macro(name, value);
     else define_macro(name, value);
   } else {
     // The name alone: the value is expanded again with the present macros.
-    expand_text(macro_value(entry, handler_texts.current), value, false);
+    expand_text(macro_value(entry, handler_texts.current), value, false, TextKind::Directive);
     replace_macro(name, value);
   }
   set_trace(name, value);
@@ -187,7 +196,7 @@ void directive_default() {
   if (entry != nullptr) copy_value(entry, value);
   if (entry == nullptr || value.empty()) {
     if (entry != nullptr) remove_macro(name);
-    expand_text(line.line_rest, value, false);
+    expand_text(line.line_rest, value, false, TextKind::Directive);
     define_macro(name, value);
   }
   set_trace(name, value);
@@ -238,14 +247,14 @@ void directive_ask() {
   } else {
     std::string& question = handler_texts.message;
     std::string& answer = handler_texts.field;
-    expand_text(line.line_rest, question, false);
+    expand_text(line.line_rest, question, false, TextKind::Directive);
     drop_char_in_place(question, '\'');
     drop_char_in_place(question, '`');
     if (modes.verbose || modes.comment) err_write("\n");
     err_write(format("\n **** %s\n", question));
     read_answer(answer);
     err_write("\n");
-    expand_text(answer, value, false);
+    expand_text(answer, value, false, TextKind::Directive);
     define_macro(name, value);
   }
   set_trace(name, value);
@@ -260,7 +269,7 @@ void directive_list() {
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr)
     fatal(format("KUP error - try to break into elements an undefined macro <%s>\n", name));
-  expand_text(split_source(entry, handler_texts.current), parts, false);
+  expand_text(split_source(entry, handler_texts.current), parts, false, TextKind::Directive);
   if (parts.empty()) fatal(format("KUP error - try to break into elements an empty macro <%s>\n", name));
   remove_macro(name);
   define_macro(name, kListMarker);

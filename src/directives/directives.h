@@ -1,12 +1,7 @@
-// The handlers of the conditional, definition, typed-evaluation, message,
-// termination and debug directives. Each reads its arguments from
+// The directives' state and handlers: the conditional state and a handler
+// for every directive. Each handler reads its arguments from
 // line.line_rest and sets its trace texts with set_trace.
 #pragma once
-
-#include <string>
-#include <string_view>
-
-#include "macros/expansion.h"
 
 namespace kup {
 
@@ -19,24 +14,6 @@ struct ConditionalState {
 };
 
 extern ConditionalState cond;
-
-/// The working texts of the directive handlers. A handler uses them for the
-/// line it handles only, under names of its own, and sets its trace texts
-/// once at its end; they are kept here, a cache of their capacity, so that
-/// a warm run allocates nothing. message_text uses `expanded`, and
-/// read_switch `expanded` and `evaluated`.
-struct HandlerTexts {
-  std::string name;
-  std::string field;
-  std::string value;
-  std::string current;
-  std::string piece;
-  std::string expanded;
-  std::string evaluated;
-  std::string message;
-};
-
-extern HandlerTexts handler_texts;
 
 // Conditional blocks.
 void directive_if();
@@ -74,21 +51,6 @@ void directive_verbose();
 void directive_macro();
 void directive_tag();
 void directive_status();
-
-/// The rest of the line expanded, without single quotes and backquotes.
-void message_text(std::string& out);
-
-/// Writes the status block with a title to standard error.
-void print_status(std::string_view title);
-
-/// What the argument of #skip or #verbose does to a mode that is now
-/// `current`: with none the mode is toggled, otherwise the argument is
-/// evaluated and the mode set to its truth. `detail` is the trace text.
-struct Switch {
-  bool on;
-  std::string_view detail;
-};
-Switch read_switch(bool current);
 
 // Files.
 void directive_include();

@@ -5,10 +5,16 @@
 #include <string_view>
 
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
-#include "expr/expr.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -60,15 +66,7 @@ void verbose_on_now() {
   modes.verbose = true;
 }
 
-}  // namespace
-
-void message_text(std::string& out) {
-  std::string& expanded = handler_texts.expanded;
-  expand_text(line.line_rest, expanded, false);
-  drop_char(expanded, out, '\'');
-  drop_char_in_place(out, '`');
-}
-
+/// Writes the status block with a title to standard error.
 void print_status(std::string_view title) {
   std::string text = format("\n\tKUP Internal Status    %s\n\n", title);
   for (int i = 0; i <= inputs.file_level; ++i) append_level_status(text, i);
@@ -76,6 +74,15 @@ void print_status(std::string_view title) {
   for (const ModeLine& mode : kModeLines) text += format(mode.format, on_off(modes.*mode.flag));
   text += '\n';
   err_write(text);
+}
+
+}  // namespace
+
+void message_text(std::string& out) {
+  std::string& expanded = handler_texts.expanded;
+  expand_text(line.line_rest, expanded, false, TextKind::Directive);
+  drop_char(expanded, out, '\'');
+  drop_char_in_place(out, '`');
 }
 
 void directive_msg() {

@@ -5,9 +5,15 @@
 #include <string_view>
 
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/text_format.h"
 #include "expr/expr.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "text/char_classes.h"
 
 namespace kup {
 
@@ -58,7 +64,7 @@ void cast_macro(const TypedForm& form, int precision, const std::string& name, s
   }
   if (is_list(entry)) fatal("KUP error - casting a list is forbidden\n");
   std::string& expression = handler_texts.expanded;
-  expand_text(entry->value, expression, false);
+  expand_text(entry->value, expression, false, TextKind::Directive);
   if (expression.empty())
     fatal(format("KUP error - try to cast to %s an empty macro <%s>\n", form.word, name));
   evaluate_to_text(expression, value, precision);
@@ -84,7 +90,7 @@ void directive_typed(char letter) {
   }
   resolve_indirection(name);
   std::string& expression = handler_texts.expanded;
-  expand_text(line.line_rest, expression, false);
+  expand_text(line.line_rest, expression, false, TextKind::Directive);
   value.clear();
   if (expression.empty()) {
     cast_macro(form, precision, name, value);

@@ -3,7 +3,7 @@
 // kup is compiled anew exactly when kup is relinked; the executables of the
 // tests link it as it is. The compiler takes SOURCE_DATE_EPOCH, when set,
 // for __DATE__ and __TIME__, which makes a reproducible build reproduce them.
-#include "driver/driver.h"
+#include "driver/build_stamp.h"
 
 namespace kup {
 

@@ -5,8 +5,9 @@
 #include <cstdlib>
 #include <ctime>
 
+#include "driver/calendar.h"
 #include "driver/diagnostics.h"
-#include "driver/driver.h"
+#include "driver/text_format.h"
 #include "platform/platform.h"
 
 namespace kup {

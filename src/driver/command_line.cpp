@@ -1,10 +1,18 @@
 #include "directives/directives.h"
+#include "driver/calendar.h"
+#include "driver/command_line.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
 #include "driver/environment.h"
+#include "driver/info_texts.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
 #include "macros/macro_table.h"
-#include "platform/platform.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -51,7 +59,7 @@ std::string option_value(std::string_view value) {
   quoted.append(value);
   quoted.push_back('\'');
   std::string expanded;
-  expand_text(quoted, expanded, false);
+  expand_text(quoted, expanded, false, TextKind::Directive);
   drop_char_in_place(expanded, '\'');
   return expanded;
 }

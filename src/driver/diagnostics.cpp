@@ -2,6 +2,8 @@
 
 #include "driver/driver.h"
 #include "driver/environment.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
 
 namespace kup {

@@ -1,15 +1,10 @@
-// The driver: shared mode flags and line buffers, the entry point of a run,
-// and the pieces every subsystem uses to talk to the user.
+// The driver's state and entry points: the limits of texts, the mode flags
+// and line buffers every subsystem shares, and the run.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
-
-#include "driver/diagnostics.h"
-#include "driver/echo_file.h"
-#include "driver/output.h"
-#include "driver/text_format.h"
 
 namespace kup {
 
@@ -51,7 +46,8 @@ extern ModeFlags modes;
 
 /// The buffers of the line loop. Handlers read their arguments from
 /// `line_rest` and set `trace_label` and `trace_detail`, the texts the
-/// trace shows for their line, with set_trace.
+/// trace shows for their line, with set_trace; the trace of a data line
+/// shows `data_expansion`.
 struct LineBuffers {
   /// The line as read, with its newline if any: a view of raw_line, or of
   /// the reader's buffer for a data line found whole there (no handler
@@ -62,7 +58,9 @@ struct LineBuffers {
   std::string_view line_rest;  ///< what follows the first field or the word
   std::string trace_label;
   std::string trace_detail;
-  std::string output_text;
+  /// The expansion of a data line, kept when the trace shows it (or the
+  /// text the trace shows instead outside Evaluation Mode).
+  std::string data_expansion;
   std::string trace_prefix;
   /// The trace of the current line, built in one buffer kept between lines.
   std::string trace_text;
@@ -97,56 +95,5 @@ void reset_run_state();
 
 /// Rebuilds trace_prefix for `depth` open conditional blocks.
 void build_trace_prefix(int depth);
-
-/// The line loop: reads and handles lines until all input is read.
-void run_line_loop();
-
-/// Handles the line just read into line.raw_text.
-void process_line();
-
-/// Calls the handler of a directive word.
-void dispatch_directive(std::string_view word);
-
-/// An unknown directive word: a warning, and the line becomes data.
-void report_unknown_directive(std::string_view word);
-
-/// Start-up: the two passes over the arguments. Returns true when the
-/// line loop is to run, false when an informational option was answered.
-bool start_up(int argc, char** argv);
-
-/// Informational texts.
-void print_usage();
-void print_help();
-void print_build();
-void print_run_report();
-
-/// When the executable was built: "Jul  6 2024" and "14:40:01".
-std::string_view build_date();
-std::string_view build_time();
-
-/// A moment broken down into its calendar fields.
-struct CalendarTime {
-  int year;     ///< e.g. 2026
-  int month;    ///< 0 (January) to 11
-  int day;      ///< 1 to 31
-  int weekday;  ///< 0 (Sunday) to 6
-  int hour, minute, second;
-};
-
-/// `seconds` since the epoch in the local time zone; the one place that
-/// asks the platform for the time zone.
-CalendarTime local_time(long long seconds);
-/// `seconds` since the epoch in UTC, worked out without the platform.
-CalendarTime universal_time(long long seconds);
-
-/// The 24-character calendar text "Tue Dec  8 13:15:13 2026": day and
-/// month abbreviations, the day of the month right-aligned in two columns,
-/// the time and the year.
-std::string date_text(const CalendarTime& when);
-
-/// The value of $D: the local time now, or the UTC time of
-/// SOURCE_DATE_EPOCH when that is set; a value that is not a whole number
-/// of seconds ends the run.
-std::string start_date_text();
 
 }  // namespace kup

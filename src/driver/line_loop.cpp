@@ -2,10 +2,16 @@
 #include <cstring>
 
 #include "directives/directives.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/line_loop.h"
 #include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
-#include "macros/macro_table.h"
+#include "macros/expansion.h"
+#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 
@@ -96,37 +102,37 @@ void trace_line(bool data) {
     if (!line.trace_label.empty() || !line.trace_detail.empty())
       format_to(text, "%s(....) <- <%s>\t<%s>\n", prefix, line.trace_label, line.trace_detail);
   } else if (modes.evaluation) {
-    format_to(text, "%s(%4d) <- <%s>\n", prefix, modes.output_line + 1, line.trace_label);
+    format_to(text, "%s(%4d) <- <%s>\n", prefix, modes.output_line + 1, line.data_expansion);
   } else {
-    format_to(text, "%s(....) <- <%s>\n", prefix, line.trace_label);
+    format_to(text, "%s(....) <- <%s>\n", prefix, line.data_expansion);
   }
   if (top_level().is_stdin) text += '\n';
   err_write(text);
   build_trace_prefix(cond.cond_depth);
 }
 
-/// Keeps the expanded data line of `size` characters written at `out` (room
-/// from out_reserve) without its backquotes, and ends it.
-void commit_data_line(char* out, std::size_t size) {
-  if (expansion_may_hold_backquote()) size = static_cast<std::size_t>(std::remove(out, out + size, '`') - out);
+/// Keeps the expanded data line written at `out` (room from out_reserve)
+/// without its backquotes, and ends it.
+void commit_data_line(char* out, Expanded expansion) {
+  std::size_t size = expansion.size;
+  if (expansion.may_hold_backquote) size = static_cast<std::size_t>(std::remove(out, out + size, '`') - out);
   out[size] = '\n';
   out_commit(size + 1);
   ++modes.output_line;
 }
 
-/// Writes the expanded data line kept in trace_label for the trace.
-void write_data_line() {
-  const std::string& text = line.trace_label;
-  char* const out = out_reserve(text.size() + 1);
-  std::memcpy(out, text.data(), text.size());
-  commit_data_line(out, text.size());
+/// Writes the expanded data line kept in data_expansion for the trace.
+void write_data_line(Expanded expansion) {
+  char* const out = out_reserve(expansion.size + 1);
+  std::memcpy(out, line.data_expansion.data(), expansion.size);
+  commit_data_line(out, expansion);
 }
 
 /// Expands the data line straight into the buffer of standard output:
 /// outside Verbose Mode nobody reads the expansion, so it need not be kept.
 void expand_to_output() {
   char* const out = out_reserve(kMaxText + kExpansionSlack);
-  commit_data_line(out, expand_into(line.line_text, out, modes.prefix));
+  commit_data_line(out, expand_into(line.line_text, out, modes.prefix, TextKind::Data));
 }
 
 /// What follows the handling of every line: expansion, trace, output, echo,
@@ -137,12 +143,13 @@ void finish_line() {
   if (expand && !modes.verbose) {
     expand_to_output();
   } else {
+    Expanded expansion;
     if (data && !modes.skip) {
-      if (modes.evaluation) expand_text(line.line_text, line.trace_label, modes.prefix);
-      else line.trace_label.assign("Data>\t<Skipped");
+      if (modes.evaluation) expansion = expand_text(line.line_text, line.data_expansion, modes.prefix, TextKind::Data);
+      else line.data_expansion.assign("Data>\t<Skipped");
     }
     if (modes.verbose && !modes.skip) trace_line(data);
-    if (expand) write_data_line();
+    if (expand) write_data_line(expansion);
   }
   if (!data && !modes.skip && modes.echo && line.echo_due) write_echo_line(line.line_text);
   if (modes.line && !expand) {
@@ -183,11 +190,15 @@ void build_trace_prefix(int depth) {
   line.trace_prefix.append(width - bars, ' ');
 }
 
+namespace {
+
+/// An unknown directive word: a warning, and the line becomes data.
 void report_unknown_directive(std::string_view word) {
   modes.directive_line = false;
   warn(format("KUP warning - '#%s' is not a legal ZIDiv directive\n", word));
 }
 
+/// Calls the handler of a directive word.
 void dispatch_directive(std::string_view word) {
   const DirectiveRow* row = find_directive(word);
   // A word that names no directive passes the gates of most directives
@@ -197,6 +208,7 @@ void dispatch_directive(std::string_view word) {
   else report_unknown_directive(word);
 }
 
+/// Handles the line just read into line.raw_text.
 void process_line() {
   ++top_level().line_count;
   // Taken before the handler runs: #include and #exit change the top level.
@@ -247,6 +259,8 @@ bool next_line() {
   line.raw_text = line.raw_line;
   return true;
 }
+
+}  // namespace
 
 void run_line_loop() {
   while (next_line()) process_line();

@@ -1,8 +1,14 @@
 #include <new>
 
 #include "directives/directives.h"
+#include "driver/command_line.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
 #include "driver/environment.h"
+#include "driver/line_loop.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/dependencies.h"
 #include "input/input_stack.h"
@@ -50,7 +56,7 @@ void reset_run_state() {
   line.line_rest = {};
   line.trace_label.clear();
   line.trace_detail.clear();
-  line.output_text.clear();
+  line.data_expansion.clear();
   line.echo_due = false;
   startup = StartupState{};
   reset_conditional_state();

@@ -1,3 +1,4 @@
+// The text of an evaluated value, and the truth of such a text.
 #include <algorithm>
 #include <charconv>
 #include <cstdint>
@@ -5,41 +6,13 @@
 #include <cstdio>
 #include <string>
 
-#include "driver/diagnostics.h"
-#include "driver/environment.h"
-#include "driver/output.h"
-#include "driver/text_format.h"
+#include "expr/conversion.h"
 #include "expr/expr.h"
-#include "expr/interpreter.h"
-#include "expr/parser.h"
-#include "input/input_stack.h"
-#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 
-EvaluatorState evaluator;
-
-void reset_evaluator() {
-  evaluator.code_list.count = 0;
-  evaluator.constant_pool.count = 0;
-  evaluator.value_stack.top = 0;
-  evaluator.nesting = 0;
-}
-
 namespace {
-
-/// The most decimals a result is written with.
-constexpr int kMaxPrecision = 9;
-
-/// Brings a precision beyond 9 in size to 9, keeping its sign, with a
-/// warning that Warning Mode does not silence.
-int checked_precision(int precision) {
-  if (precision >= -kMaxPrecision && precision <= kMaxPrecision) return precision;
-  print_location(inputs.file_level);
-  err_write(format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
-  count_warning();
-  return precision > 0 ? kMaxPrecision : -kMaxPrecision;
-}
 
 /// The whole-number form of a value below 2^53 in size, without the
 /// library's exact decimal expansion: rounding to nearest with ties to even,
@@ -75,15 +48,6 @@ void value_to_text(double value, int precision, std::string& out) {
                    : std::snprintf(buffer, sizeof buffer, "%.*e", -precision, value);
   if (length < 0) length = 0;
   out.assign(buffer, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof buffer - 1));
-}
-
-void evaluate_to_text(std::string_view text, std::string& out, int precision) {
-  precision = checked_precision(precision);
-  // A NUL byte is an ordinary character here as everywhere: it belongs to
-  // no class of the parser, so it is reported, never taken for the end.
-  compile_expression(text);
-  double value = run_code();
-  value_to_text(value, precision, out);
 }
 
 bool text_is_true(std::string_view text) {

@@ -6,8 +6,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
-#include "expr/expr.h"
-#include "expr/parser.h"
+#include "expr/evaluator_state.h"
 
 namespace kup {
 

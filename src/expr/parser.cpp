@@ -6,8 +6,10 @@
 
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
+#include "expr/evaluator_state.h"
 #include "expr/expr.h"
 #include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 

@@ -4,74 +4,12 @@
 // parentheses are the only grouping.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string_view>
 
+#include "expr/evaluator_state.h"
+
 namespace kup {
-
-/// The codes of compiled expressions. A monadic code follows the code of
-/// its operand, a dyadic code the codes of both operands.
-enum ExprCode : std::int32_t {
-  kCodeNothing = 0,
-  kCodeLiteral = 1,
-  kCodeStackError = 2,
-  kCodeNegate = 3,
-  kCodeAdd = 4,
-  kCodeSubtract = 5,
-  kCodeMultiply = 6,
-  kCodeDivide = 7,
-  kCodeRemainder = 8,
-  kCodePower = 9,
-  kCodeSin = 10,
-  kCodeCos = 11,
-  kCodeTan = 12,
-  kCodeAsin = 13,
-  kCodeAcos = 14,
-  kCodeAtan = 15,
-  kCodeSinh = 16,
-  kCodeCosh = 17,
-  kCodeTanh = 18,
-  kCodeLog = 22,
-  kCodeLog10 = 23,
-  kCodeExp = 24,
-  kCodeFloor = 25,
-  kCodeCeil = 26,
-  kCodeAbs = 27,
-  kCodeRound = 28,
-  kCodeSign = 29,
-  kCodeGreater = 30,
-  kCodeLess = 31,
-  kCodeGreaterEqual = 32,
-  kCodeLessEqual = 33,
-  kCodeNot = 34,
-  kCodeOr = 35,
-  kCodeAnd = 36,
-  kCodeEqual = 37,
-  kCodeNotEqual = 38,
-  kCodeLast = kCodeNotEqual,
-};
-
-/// The postfix code of one expression, in execution order.
-struct CodeList {
-  static constexpr std::size_t kCapacity = 1024;
-  std::int32_t codes[kCapacity] = {};
-  std::size_t count = 0;
-
-  /// Appends a code; a full list ends the run.
-  void append(std::int32_t code);
-};
-
-/// The values of the number literals, in the order the code pushes them.
-/// A text of 1023 characters holds at most 512 literals.
-struct ConstantPool {
-  static constexpr std::size_t kCapacity = 512;
-  double values[kCapacity] = {};
-  std::size_t count = 0;
-
-  /// Appends a value; a full pool ends the run.
-  void append(double value);
-};
 
 /// A stretch of the expression text, the end excluded. Compiling only ever
 /// narrows spans; the text itself is never copied.

@@ -62,21 +62,15 @@ bool write_dependency_file(const std::string& depfile, const std::string& target
 std::string make_escaped(std::string_view name) {
   std::string text;
   text.reserve(name.size());
-  std::size_t backslashes = 0;
-  for (std::size_t i = 0; i <= name.size(); ++i) {
-    const char c = i < name.size() ? name[i] : '\0';
-    if (c == '\\' && i < name.size()) {
-      ++backslashes;
-      continue;
-    }
-    const bool special = i == name.size() || c == ' ' || c == '\t' || c == '#';
-    text.append(special ? 2 * backslashes : backslashes, '\\');
-    backslashes = 0;
-    if (i == name.size()) break;
-    if (c == ' ' || c == '\t' || c == '#') text += '\\';
+  std::size_t backslashes = 0;  // the run of backslashes just written
+  for (const char c : name) {
+    // The run before a blank, a tab or '#' is written twice, then the escape.
+    if (c == ' ' || c == '\t' || c == '#') text.append(backslashes + 1, '\\');
     else if (c == '$') text += '$';
+    backslashes = c == '\\' ? backslashes + 1 : 0;
     text += c;
   }
+  text.append(backslashes, '\\');  // a run at the end is doubled too
   return text;
 }
 

@@ -2,9 +2,11 @@
 
 #include <utility>
 
-#include "directives/directives.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/environment.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/dependencies.h"
 #include "input/search_path.h"
 #include "macros/macro_table.h"

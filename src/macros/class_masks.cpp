@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 #if defined(__SSE2__)
 #include <emmintrin.h>

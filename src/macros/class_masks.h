@@ -7,7 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 

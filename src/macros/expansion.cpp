@@ -7,9 +7,14 @@
 #include <memory>
 #include <vector>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/text_format.h"
 #include "macros/class_masks.h"
+#include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "text/char_classes.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -52,6 +57,26 @@ ClassMasks masks;
 
 /// The expansions of resolve_indirection.
 std::string resolved;
+
+/// How the fields of one expansion are replaced.
+struct Pass {
+  bool prefix_mode;
+  TextKind kind;
+  /// An expansion asked for from outside, not one of an indirection: each
+  /// of its fields counts its indirection steps afresh, and its text may be
+  /// scanned with class masks (nested expansions, rare and short, are
+  /// scanned a character at a time).
+  bool outermost;
+};
+
+Expanded expand(std::string_view source, char* buffer, const Pass& pass);
+
+/// The expansion of an indirection, inside another expansion, into `out`.
+void expand_nested(std::string_view source, std::string& out, TextKind kind) {
+  char buffer[kMaxText + kExpansionSlack];
+  const Expanded result = expand(source, buffer, Pass{false, kind, false});
+  out.assign(buffer, result.size);
+}
 
 /// Counts one indirection step of `field`; too many end the run.
 void count_step(std::string_view field) {
@@ -135,12 +160,12 @@ class ResultText {
 /// Resolves a field that begins with "@" into the complete expansion of
 /// the rest of it, as often as the result begins with "@" again. The
 /// result is kept in `w.field`.
-std::string_view resolve_field(std::string_view field, WorkTexts& w) {
+std::string_view resolve_field(std::string_view field, TextKind kind, WorkTexts& w) {
   w.field.assign(field);
   while (!w.field.empty() && w.field.front() == '@') {
     count_step(w.field);
     strip_lead(w.field, w.stripped, '@');
-    expand_text(w.stripped, w.nested, false);
+    expand_nested(w.stripped, w.nested, kind);
     w.field.swap(w.nested);
   }
   return w.field;
@@ -175,16 +200,16 @@ inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
 
 /// replace_field for an indirection or in prefix mode.
 [[gnu::noinline]] void replace_field_rarely(const char* start, const char* stop, const char*& kept,
-                                            ResultText& out, bool prefix_mode, WorkTexts& w) {
+                                            ResultText& out, const Pass& pass, WorkTexts& w) {
   const std::string_view field(start, static_cast<std::size_t>(stop - start));
   const bool indirect = !field.empty() && field.front() == '@';
-  const MacroEntry* entry = indirect ? nullptr : replacement_of(field, prefix_mode);
+  const MacroEntry* entry = indirect ? nullptr : replacement_of(field, pass.prefix_mode);
   if (!indirect && entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
   if (indirect) {
-    if (macros.expansion.depth == 1) macros.expansion.indirection_steps = 0;
-    put_resolved(out, resolve_field(field, w), prefix_mode, w);
+    if (pass.outermost) macros.expansion.indirection_steps = 0;
+    put_resolved(out, resolve_field(field, pass.kind, w), pass.prefix_mode, w);
     out.backquote = true;
   } else {
     put_value(out, entry, w);
@@ -194,9 +219,9 @@ inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
 /// Puts the replacement of the field [start, stop), if it has one, after
 /// the source from `kept` up to the field; `kept` then moves past it.
 inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
-                          bool prefix_mode, WorkTexts& w) {
-  if (prefix_mode || (start != stop && *start == '@')) {
-    replace_field_rarely(start, stop, kept, out, prefix_mode, w);
+                          const Pass& pass, WorkTexts& w) {
+  if (pass.prefix_mode || (start != stop && *start == '@')) {
+    replace_field_rarely(start, stop, kept, out, pass, w);
     return;
   }
   const MacroEntry* entry = find_macro({start, static_cast<std::size_t>(stop - start)});
@@ -209,9 +234,9 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
 /// Puts the rest of the source: up to `last_stop`, the end of its last
 /// field, and then, on a data line only, the white space after that field
 /// up to a newline.
-inline void put_tail(const char* kept, const char* last_stop, const char* end, ResultText& out) {
+inline void put_tail(const char* kept, const char* last_stop, const char* end, TextKind kind, ResultText& out) {
   if (last_stop > kept) out.put_source(kept, static_cast<std::size_t>(last_stop - kept));
-  if (!modes.directive_line) {
+  if (kind == TextKind::Data) {
     const std::string_view trail(last_stop, static_cast<std::size_t>(end - last_stop));
     out.put(trail.substr(0, trail.find('\n')));
   }
@@ -223,18 +248,18 @@ inline void put_tail(const char* kept, const char* last_stop, const char* end, R
 // uncopied text begins.
 
 /// Expands `source` field by field with the character scanner.
-void expand_fields(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w) {
+void expand_fields(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w) {
   const char* const end = source.data() + source.size();
   out.source_end = end;
   const char* kept = source.data();
   FieldBounds b = scan_bounds(kept, end);
   for (;;) {
     if (b.start != b.stop && *b.start == '`') out.backquote = true;
-    replace_field(b.start, b.stop, kept, out, prefix_mode, w);
+    replace_field(b.start, b.stop, kept, out, pass, w);
     if (b.after == end || *b.after == '\n') break;
     b = scan_bounds(b.after, end);
   }
-  put_tail(kept, b.stop, end, out);
+  put_tail(kept, b.stop, end, pass.kind, out);
 }
 
 /// True if [p, end) holds digits only.
@@ -319,82 +344,79 @@ std::size_t find_candidates(std::string_view source, const ClassMasks& m, bool p
 
 /// Expands `source` with the help of its class masks: only the fields that
 /// may change are visited, found first and then replaced in order.
-void expand_masked(std::string_view source, ResultText& out, bool prefix_mode, WorkTexts& w,
+void expand_masked(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w,
                    const ClassMasks& m) {
   out.source_end = source.data() + source.size();
   const char* const base = source.data();
   const char* kept = base;
   std::size_t special_end = 0;
-  const std::size_t count = find_candidates(source, m, prefix_mode, out.backquote, special_end);
+  const std::size_t count = find_candidates(source, m, pass.prefix_mode, out.backquote, special_end);
   for (std::size_t i = 0; i < count; ++i)
-    replace_field(base + candidates[i].start, base + candidates[i].stop, kept, out, prefix_mode, w);
+    replace_field(base + candidates[i].start, base + candidates[i].stop, kept, out, pass, w);
   // The last field ends after the last character that is not white space,
   // unless a backquoted field without its closing backquote runs to the end;
   // a text of white space only is kept whole.
   const std::size_t content_end = m.content_end();
   const std::size_t last_stop = content_end == 0 ? source.size() : std::max(content_end, special_end);
-  put_tail(kept, base + last_stop, base + source.size(), out);
+  put_tail(kept, base + last_stop, base + source.size(), pass.kind, out);
 }
 
-/// Runs one of the loops at the next depth of expansion, with its working texts.
+/// Runs one of the loops with the working texts of its nesting.
 template <class Loop>
-std::size_t expand_at_depth(char* buffer, Loop loop) {
-  WorkTexts& w = work_at(static_cast<std::size_t>(macros.expansion.depth));
+Expanded expand_nesting(char* buffer, Loop loop) {
+  WorkTexts& w = work_at(static_cast<std::size_t>(macros.expansion.nesting));
   ResultText result(buffer);
   {
-    NestingGuard level(macros.expansion.depth);
+    NestingGuard level(macros.expansion.nesting);
     loop(result, w);
   }
-  macros.expansion.last_may_hold_backquote = result.backquote;
-  return result.size();
+  return {result.size(), result.backquote};
 }
 
 /// Below this size a text is scanned a character at a time: building its
 /// masks costs more than scanning its few fields.
 constexpr std::size_t kMaskedTextMin = 16;
 
-}  // namespace
-
-std::size_t expand_into(std::string_view source, char* buffer, bool prefix_mode) {
-  macros.expansion.last_may_hold_backquote = false;
-  if (source.empty() || source.front() == '\n') return 0;
-  // The masks serve the expansion at the bottom; nested ones, rare and
-  // short, scan a character at a time.
+/// Expands `source` into `buffer` as `pass` says.
+Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
+  if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
-  if (macros.expansion.masks_enabled && macros.expansion.depth == 0 && masked_size) {
+  if (macros.expansion.masks_enabled && pass.outermost && masked_size) {
     masks.build(source.data(), source.size());
-    return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
-      expand_masked(source, out, prefix_mode, w, masks);
+    return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
+      expand_masked(source, out, pass, w, masks);
     });
   }
-  return expand_at_depth(buffer, [&](ResultText& out, WorkTexts& w) {
-    expand_fields(source, out, prefix_mode, w);
+  return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
+    expand_fields(source, out, pass, w);
   });
+}
+
+}  // namespace
+
+Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, TextKind kind) {
+  return expand(source, buffer, Pass{prefix_mode, kind, true});
 }
 
 void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
 
 void reset_expansion() { macros.expansion = ExpansionState{}; }
 
-void expand_text(std::string_view source, std::string& out, bool prefix_mode) {
+Expanded expand_text(std::string_view source, std::string& out, bool prefix_mode, TextKind kind) {
   char buffer[kMaxText + kExpansionSlack];
-  const std::size_t size = expand_into(source, buffer, prefix_mode);
-  out.assign(buffer, size);
+  const Expanded result = expand_into(source, buffer, prefix_mode, kind);
+  out.assign(buffer, result.size);
+  return result;
 }
-
-bool expansion_may_hold_backquote() { return macros.expansion.last_may_hold_backquote; }
 
 void resolve_indirection(std::string& name) {
   std::string& expanded = resolved;
-  // Every round expands a field that begins with "@", which counts its own
-  // steps; the count runs over all rounds, so a name leading back to itself
-  // ends like a field of a data line does.
+  // Every round expands a field that begins with "@" as an indirection
+  // does, so the count runs over all rounds and a name leading back to
+  // itself ends like a field of a data line does.
   macros.expansion.indirection_steps = 0;
   while (!name.empty() && name.front() == '@') {
-    {
-      NestingGuard level(macros.expansion.depth);  // keeps the nested expansion from restarting the count
-      expand_text(name, expanded, false);
-    }
+    expand_nested(name, expanded, TextKind::Directive);
     name.swap(expanded);
   }
 }

@@ -1,26 +1,12 @@
-// The field scanner that cuts every text into fields, and small text helpers.
+// The field scanner that cuts every text into fields.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-namespace kup {
+#include "text/char_classes.h"
 
-/// Character classes of the scanner and the expression parser.
-namespace ctype {
-enum : unsigned char {
-  kSpace = 1,       ///< blank, tab, newline, vertical tab, form feed, CR
-  kDigit = 2,       ///< 0-9
-  kLetter = 4,      ///< A-Z a-z
-  kIdent = 8,       ///< continues an identifier-like field
-  kNameStart = 16,  ///< may begin a macro name or prefix
-  kNameRest = 32,   ///< may continue a macro name or prefix
-  kOperator = 64,   ///< expression operator character
-  kExprName = 128,  ///< expression name character (letters, digits, _ $)
-};
-extern const unsigned char table[256];
-inline bool is(char c, unsigned char cls) { return table[static_cast<unsigned char>(c)] & cls; }
-}  // namespace ctype
+namespace kup {
 
 /// Where one field starts and stops, and where the white space after it ends.
 struct FieldBounds {
@@ -36,20 +22,6 @@ const char* number_end(const char* p, const char* end);
 
 /// The end of a backquoted or number field that starts at `start`.
 const char* special_field_end(const char* start, const char* end);
-
-/// The first position from `p` on that is not of class `cls`.
-inline const char* skip_class(const char* p, const char* end, unsigned char cls) {
-  // Four at a time while they last: one end test for four characters.
-  while (end - p >= 4) {
-    if (!ctype::is(p[0], cls)) return p;
-    if (!ctype::is(p[1], cls)) return p + 1;
-    if (!ctype::is(p[2], cls)) return p + 2;
-    if (!ctype::is(p[3], cls)) return p + 3;
-    p += 4;
-  }
-  while (p != end && ctype::is(*p, cls)) ++p;
-  return p;
-}
 
 /// Scans one field of [p, end). A field that is neither a number nor
 /// backquoted runs over the characters of `word_class`: identifier
@@ -87,18 +59,5 @@ inline FieldScan scan_directive_word(std::string_view text) { return scan_field(
 /// Copies the field at the start of `text` into `field` and returns the
 /// rest after the field and the white space behind it.
 std::string_view next_field(std::string_view text, std::string& field);
-
-/// The decimal text of an integer.
-std::string int_to_text(long long value);
-
-/// Copies `text` to `out` leaving out every `c`; `text` must not view `out`.
-void drop_char(std::string_view text, std::string& out, char c);
-
-/// Leaves out every `c` of `text` in place.
-void drop_char_in_place(std::string& text, char c);
-
-/// If `text` begins with `c`, `out` receives the rest after it and the
-/// result is true; otherwise `out` becomes empty.
-bool strip_lead(std::string_view text, std::string& out, char c);
 
 }  // namespace kup

@@ -1,8 +1,10 @@
 // List macros: the element names and the composition of a list's value.
 #include "macros/lists.h"
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "macros/macro_table.h"
+#include "text/edits.h"
 
 namespace kup {
 

@@ -6,7 +6,13 @@
 #include <cstring>
 #include <vector>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
+#include "macros/expansion.h"
+#include "macros/lists.h"
+#include "text/char_classes.h"
 
 namespace kup {
 

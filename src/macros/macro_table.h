@@ -1,5 +1,5 @@
-// The macro table, the prefix table, the field scanner, text expansion and
-// lists.
+// The macros subsystem's state (the macro table, the prefixes and the state
+// of expansion) and the operations on macros and prefixes.
 #pragma once
 
 #include <cstddef>
@@ -7,10 +7,6 @@
 #include <string>
 #include <string_view>
 #include <vector>
-
-#include "macros/expansion.h"
-#include "macros/field_scanner.h"
-#include "macros/lists.h"
 
 namespace kup {
 
@@ -91,6 +87,17 @@ struct MacroTable {
   /// entry it removes.
   std::string kept_name;
   std::string kept_value;
+};
+
+/// The state of expansion: the expansions under way one inside another,
+/// the indirection steps of the current field and how fields are found.
+struct ExpansionState {
+  /// Expansions under way, one inside another: which working texts are free.
+  int nesting = 0;
+  /// Steps taken by the current field of the outermost expansion, or by
+  /// the name resolve_indirection resolves.
+  int indirection_steps = 0;
+  bool masks_enabled = true;
 };
 
 /// The state of the macros subsystem, reset by reset_macro_state.

@@ -6,7 +6,9 @@
 #include <cstdint>
 #include <string>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/output.h"
 #include "expr/expr.h"
 
 namespace {

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "driver/output.h"
 #include "input/input_stack.h"
 
 namespace {

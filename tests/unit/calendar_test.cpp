@@ -2,7 +2,7 @@
 // centuries, the last second taken), and the blank-padded day of the month.
 #include <gtest/gtest.h>
 
-#include "driver/driver.h"
+#include "driver/calendar.h"
 
 namespace kup {
 namespace {

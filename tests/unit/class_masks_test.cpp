@@ -5,7 +5,7 @@
 #include <string>
 
 #include "macros/class_masks.h"
-#include "macros/field_scanner.h"
+#include "text/char_classes.h"
 
 namespace kup {
 namespace {

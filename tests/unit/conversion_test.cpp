@@ -7,6 +7,8 @@
 #include <string>
 
 #include "driver/driver.h"
+#include "expr/conversion.h"
+#include "expr/expr.h"
 #include "expr_test_support.h"
 
 namespace kup {

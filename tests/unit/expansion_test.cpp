@@ -6,6 +6,9 @@
 #include <string_view>
 
 #include "spine_test_support.h"
+#include "driver/diagnostics.h"
+#include "driver/driver.h"
+#include "macros/expansion.h"
 #include "macros/macro_table.h"
 
 namespace kup {
@@ -18,9 +21,9 @@ using test_support::kCommandLine;
 
 class Expansion : public test_support::FreshRun {};
 
-std::string expanded(std::string_view text, bool prefix_mode = false) {
+std::string expanded(std::string_view text, TextKind kind = TextKind::Directive, bool prefix_mode = false) {
   std::string out = "junk";
-  expand_text(text, out, prefix_mode);
+  expand_text(text, out, prefix_mode, kind);
   return out;
 }
 
@@ -61,9 +64,7 @@ TEST_F(Expansion, KeepsWhiteSpaceButDropsTrailingSpaceOfDirectives) {
       {"b \nb", "B \nB", "B \nB"},
   };
   for (const ExpandCase& c : cases) {
-    modes.directive_line = false;
-    EXPECT_EQ(expanded(c.text), c.data) << "data <" << c.text << ">";
-    modes.directive_line = true;
+    EXPECT_EQ(expanded(c.text, TextKind::Data), c.data) << "data <" << c.text << ">";
     EXPECT_EQ(expanded(c.text), c.directive) << "directive <" << c.text << ">";
   }
 }
@@ -85,17 +86,16 @@ TEST_F(Expansion, IndirectionTakesOneMoreStepPerAt) {
 
 TEST_F(Expansion, PrefixModeLooksUpPrefixedFieldsOnly) {
   declare_prefix_p();
-  modes.directive_line = false;
   define_macro("p_x", "1");
   define_macro("x", "p_x");
   define_macro("y", "z");
   ErrCapture err;
-  EXPECT_EQ(expanded("p_x x @x @y $u", true), "1 x 1 z $u");
+  EXPECT_EQ(expanded("p_x x @x @y $u", TextKind::Data, true), "1 x 1 z $u");
   EXPECT_EQ(err.take(), std::string(kCommandLine) + "KUP warning - macro <$u> is not defined\n");
-  EXPECT_EQ(expanded("p_x x $u", false), "1 p_x $u");
+  EXPECT_EQ(expanded("p_x x $u", TextKind::Data, false), "1 p_x $u");
   EXPECT_EQ(err.take(), "");
   modes.warning = false;
-  EXPECT_EQ(expanded("$u $u", true), "$u $u");
+  EXPECT_EQ(expanded("$u $u", TextKind::Data, true), "$u $u");
   EXPECT_EQ(err.take(), "");
 }
 
@@ -138,10 +138,9 @@ TEST_F(Expansion, ResultsOfMoreThan1023CharactersEndTheRun) {
   EXPECT_EQ(expanded("h h").size(), 1023u);
   EXPECT_EQ(fault_text([] { expanded("h  h"); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
-  modes.directive_line = false;
   const std::string spaces(512, ' ');
-  EXPECT_EQ(expanded("h" + spaces).size(), 1023u);
-  EXPECT_EQ(fault_text([&] { expanded("h " + spaces); }),
+  EXPECT_EQ(expanded("h" + spaces, TextKind::Data).size(), 1023u);
+  EXPECT_EQ(fault_text([&] { expanded("h " + spaces, TextKind::Data); }),
             std::string(kCommandLine) + "KUP error - string too long (max = 1024)\n");
   // The nested expansion of an indirection is held to the same limit.
   define_macro("hh", "@h  h");
@@ -165,9 +164,9 @@ std::string random_text(std::mt19937& random, std::size_t size) {
 
 /// The expansion of `text`, or "<end of run>" when it ends the run (as a
 /// result too long for the longest text does).
-std::string expanded_or_end(std::string_view text, bool prefix_mode) {
+std::string expanded_or_end(std::string_view text, TextKind kind, bool prefix_mode) {
   try {
-    return expanded(text, prefix_mode);
+    return expanded(text, kind, prefix_mode);
   } catch (const RunEnd&) {
     return "<end of run>";
   }
@@ -189,13 +188,13 @@ TEST_F(Expansion, TheMaskedScanAgreesWithTheCharacterScan) {
     // longest line.
     const std::size_t size = round % 10 == 0 ? 900 + random() % 120 : random() % 200;
     const std::string text = random_text(random, size);
-    modes.directive_line = round % 2 == 0;
+    const TextKind kind = round % 2 == 0 ? TextKind::Directive : TextKind::Data;
     const bool prefix = round % 3 == 0;
     use_class_masks(true);
-    const std::string masked = expanded_or_end(text, prefix);
+    const std::string masked = expanded_or_end(text, kind, prefix);
     const std::string masked_err = err.take();
     use_class_masks(false);
-    const std::string plain = expanded_or_end(text, prefix);
+    const std::string plain = expanded_or_end(text, kind, prefix);
     use_class_masks(true);
     ASSERT_EQ(masked, plain) << "text <" << text << ">";
     ASSERT_EQ(masked_err, err.take()) << "text <" << text << ">";

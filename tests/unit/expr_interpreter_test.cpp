@@ -7,6 +7,10 @@
 
 #include "expr_test_support.h"
 
+#include "expr/evaluator_state.h"
+#include "expr/expr.h"
+#include "expr/interpreter.h"
+
 namespace kup {
 namespace {
 

@@ -6,6 +6,10 @@
 
 #include "expr_test_support.h"
 
+#include "expr/evaluator_state.h"
+#include "expr/expr.h"
+#include "expr/parser.h"
+
 namespace kup {
 namespace {
 

@@ -12,9 +12,7 @@
 #include <string_view>
 
 #include "driver/diagnostics.h"
-#include "driver/output.h"
 #include "err_capture.h"
-#include "expr/expr.h"
 #include "expr/interpreter.h"
 #include "expr/parser.h"
 

@@ -7,6 +7,8 @@
 
 #include "spine_test_support.h"
 #include "macros/field_scanner.h"
+#include "text/char_classes.h"
+#include "text/edits.h"
 
 namespace kup {
 namespace {

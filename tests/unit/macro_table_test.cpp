@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "spine_test_support.h"
+#include "driver/driver.h"
 #include "macros/macro_table.h"
 
 namespace kup {

@@ -9,9 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "driver/diagnostics.h"
 #include "driver/driver.h"
-#include "driver/output.h"
 #include "err_capture.h"
 
 namespace kup::test_support {

@@ -5,7 +5,12 @@
 #include <span>
 #include <string_view>
 
+#include "driver/build_stamp.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/info_texts.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
 

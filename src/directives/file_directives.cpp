@@ -2,9 +2,15 @@
 // #include (process another file first), #insert (copy a file to standard
 // output unprocessed) and #exit (leave the current file early).
 #include "directives/directives.h"
+#include "directives/handler_support.h"
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/echo_file.h"
+#include "driver/output.h"
+#include "driver/text_format.h"
 #include "input/input_stack.h"
-#include "macros/field_scanner.h"
+#include "macros/expansion.h"
+#include "text/edits.h"
 
 namespace kup {
 
@@ -17,7 +23,7 @@ std::string_view file_name_argument() {
   std::string& expanded = handler_texts.expanded;
   std::string& unquoted = handler_texts.field;
   std::string& path = handler_texts.value;
-  expand_text(line.line_rest, expanded, false);
+  expand_text(line.line_rest, expanded, false, TextKind::Directive);
   drop_char(expanded, unquoted, '\'');
   drop_char(unquoted, path, ' ');
   set_trace(unquoted, path);
@@ -28,13 +34,14 @@ std::string_view file_name_argument() {
 /// counting each read attempt (the last, empty one too) as a line of the
 /// level. Output line grows by one less than the number of pieces.
 void copy_level_to_output(InputLevel& level) {
+  std::string& piece = handler_texts.copied;
   for (;;) {
-    const bool got = read_level_piece(level, line.output_text);
+    const bool got = read_level_piece(level, piece);
     ++level.line_count;
     if (!got) break;
-    out_write(line.output_text);
+    out_write(piece);
     if (modes.verbose)
-      err_write(format("%s(%4d) <-  %s", line.trace_prefix, modes.output_line + 1, line.output_text));
+      err_write(format("%s(%4d) <-  %s", line.trace_prefix, modes.output_line + 1, piece));
     ++modes.output_line;
   }
   --modes.output_line;
