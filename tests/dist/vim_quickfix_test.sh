@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Loads kup's Vim compiler file in a headless Vim and runs :make on the
-# errors example of the README: its warning and its error (in an included
-# file) must each give one quickfix entry on the innermost file and line,
-# with the message as text; an error on the command line gives an entry
+# errors examples of the README and of the cookbook: each warning and error
+# must give one quickfix entry on the innermost file and line of its
+# location lines (an included file's, where the problem is in one), with
+# the message as text; a warning about the command line gives an entry
 # without a file. Also checks that the example is detected as a kup file.
 # Exits 77 (skipped) where Vim is missing, except under CI.
 # Usage: vim_quickfix_test.sh DIST_VIM_DIR KUP EXAMPLES_PARENT_DIR
@@ -39,7 +40,11 @@ function! s:Entries(arguments) abort
   endfor
 endfunction
 call s:Entries('')
-call s:Entries('-i X 1/0')
+cd examples/cookbook/errors
+edit site.kup
+compiler kup
+call s:Entries('-d PORT 80 -d PORT 8080')
+cd -
 call writefile(s:out, 'result.txt')
 qa!
 PROBE
@@ -50,8 +55,10 @@ expected='filetype=kup
 :make 
 examples/errors/report.kup|2|w|macro <TEAM> was already defined
 examples/errors/average.kup|3|e|attempt to divide by 0
-:make -i X 1/0
--|0|e|attempt to divide by 0'
+:make -d PORT 80 -d PORT 8080
+-|0|w|macro <PORT> was already defined
+parts/server.kup|2|w|'"'"'#iff'"'"' is not a legal ZIDiv directive
+parts/server.kup|3|e|unknown monadic operator: CORES'
 if ! actual=$(cat "$work/result.txt" 2>/dev/null) || [ "$actual" != "$expected" ]; then
   echo "quickfix entries differ; expected:"
   echo "$expected"
@@ -59,4 +66,4 @@ if ! actual=$(cat "$work/result.txt" 2>/dev/null) || [ "$actual" != "$expected" 
   echo "${actual:-(no result: Vim failed)}"
   exit 1
 fi
-echo "vim quickfix: the warning, the error in the included file and the command-line error as expected"
+echo "vim quickfix: errors and warnings on their innermost file and line, the command line's without a file"
