@@ -8,6 +8,7 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/echo_file.h"
+#include "driver/environment.h"
 #include "driver/info_texts.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
@@ -102,6 +103,7 @@ bool echo_option(const OptionRow&, Cursor& cursor) {
   } else if (modes.warning) {
     print_command_line_location();
     err_write("KUP warning - disabling echo mode as standard input is not processed\n");
+    count_warning();
   }
   return true;
 }
@@ -181,6 +183,7 @@ void second_pass(int argc, char** argv) {
 }  // namespace
 
 bool start_up(int argc, char** argv) {
+  read_environment_settings();
   if (argc < 2) {
     err_write(format("%s -  type KUP -u for usage\n", kVersionText));
     terminate_run(1);
