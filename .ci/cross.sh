@@ -16,15 +16,7 @@ ARM64_DIR=build-arm64
 WINDOWS_DIR=build-windows
 CASES=(tests/e2e/cases/*/*.case)
 
-step() { printf '\n==== %s\n' "$*"; }
-
-apt_get() {
-  if [ "$(id -u)" -eq 0 ]; then
-    DEBIAN_FRONTEND=noninteractive apt-get "$@"
-  else
-    sudo DEBIAN_FRONTEND=noninteractive apt-get "$@"
-  fi
-}
+. .ci/common.sh
 
 install_missing() {
   local missing=() package
@@ -38,17 +30,6 @@ install_missing() {
   echo "installing: ${missing[*]}"
   apt_get update
   apt_get install -y --no-install-recommends "${missing[@]}"
-}
-
-fresh_directory() {
-  local dir=$1
-  [ -e "$dir" ] || return 0
-  if [ "${CI:-}" = true ]; then
-    rm -rf -- "$dir"
-  else
-    echo "error: $dir exists; run on a clean clone (or with CI=true)" >&2
-    exit 1
-  fi
 }
 
 # Builds kup alone (GoogleTest is not there for the target) with a

@@ -48,7 +48,7 @@ done
 # not found: the tests are left out with a notice and kup builds and runs.
 (cd "${clones[1]}" && export SOURCE_DATE_EPOCH=$epoch &&
   cmake -S . -B build -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON >configure.log 2>&1 &&
-  cmake --build build -j2 >/dev/null && ./build/kup examples/hello.txt >/dev/null &&
+  cmake --build build -j2 >/dev/null && ./build/kup examples/hello.kup >/dev/null &&
   cd build && cpack -G DEB >/dev/null 2>&1)
 grep -q 'GoogleTest not found: the unit tests are left out' "${clones[1]}/configure.log" ||
   fail "configuring without GoogleTest gave no notice"

@@ -1,9 +1,14 @@
+#include <algorithm>
+#include <string>
+#include <string_view>
+
 #include "directives/directives.h"
 #include "driver/calendar.h"
 #include "driver/command_line.h"
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/echo_file.h"
+#include "driver/environment.h"
 #include "driver/info_texts.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
@@ -17,36 +22,38 @@ namespace kup {
 
 namespace {
 
-/// What an option does.
-enum class Option { Help, Usage, Build, Verbose, Quiet, Stdin, Define, Prefix, Echo, Line, Comment };
-
-struct OptionRow {
-  std::string_view short_name;
-  std::string_view long_name;
-  Option option;
-  char letter;  ///< the macro kind of -d, -i, -r, -f
-};
-
-constexpr OptionRow kOptions[] = {
-    {"-h", "-help", Option::Help, 0},       {"-u", "-usage", Option::Usage, 0},
-    {"-b", "-built", Option::Build, 0},     {"-v", "-verbose", Option::Verbose, 0},
-    {"-q", "-quiet", Option::Quiet, 0},     {"-s", "-stdin", Option::Stdin, 0},
-    {"-d", "-define", Option::Define, 'd'}, {"-i", "-int", Option::Define, 'i'},
-    {"-r", "-real", Option::Define, 'r'},   {"-f", "-fix", Option::Define, 'f'},
-    {"-p", "-prefix", Option::Prefix, 0},   {"-e", "-echo", Option::Echo, 0},
-    {"-l", "-line", Option::Line, 0},       {"-c", "-comment", Option::Comment, 0},
-};
-
-const OptionRow* find_option(std::string_view argument) {
-  for (const OptionRow& row : kOptions)
-    if (argument == row.short_name || argument == row.long_name) return &row;
-  return nullptr;
-}
-
 /// The option arguments: a cursor on the next argument and the count left.
 struct Cursor {
   char** args;
   int left;
+};
+
+/// Takes the next argument; the run ends with `missing` when none is left.
+std::string_view required_argument(Cursor& cursor, std::string_view missing) {
+  if (cursor.left <= 0) fatal_command_line(missing);
+  --cursor.left;
+  return *cursor.args++;
+}
+
+struct OptionRow;
+
+/// What an option does in the pass that handles it, taking the arguments
+/// that follow it through the cursor. False when the run stops there, an
+/// informational text having been printed.
+using OptionHandler = bool (*)(const OptionRow& row, Cursor& cursor);
+
+/// Which of the two passes over the arguments handles an option.
+enum class Pass { First, Second };
+
+/// One option: its spellings, the arguments that follow it and what it
+/// does.
+struct OptionRow {
+  std::string_view short_name;
+  std::string_view long_name;
+  int arguments;  ///< arguments that follow the option, passed over by the other pass
+  Pass pass;
+  OptionHandler handler;
+  char letter;  ///< the macro kind of -d, -i, -r, -f
 };
 
 /// Quotes a command-line value, expands it and drops its single quotes.
@@ -63,32 +70,72 @@ std::string option_value(std::string_view value) {
   return expanded;
 }
 
-/// Handles -d, -i, -r and -f: a name and a value follow the option.
-void define_from_option(char letter, Cursor& cursor) {
-  if (cursor.left <= 0) fatal_command_line(format("KUP error - missing macro identifier -%c ?\n", letter));
-  std::string_view name = *cursor.args++;
-  --cursor.left;
-  if (cursor.left <= 0) fatal_command_line(format("KUP error - missing macro definition -%c %s ?\n", letter, name));
-  std::string value = option_value(*cursor.args++);
-  --cursor.left;
+/// -d, -i, -r and -f: a name and a value follow the option.
+bool define_option(const OptionRow& row, Cursor& cursor) {
+  const char letter = row.letter;
+  const std::string_view name =
+      required_argument(cursor, format("KUP error - missing macro identifier -%c ?\n", letter));
+  std::string value =
+      option_value(required_argument(cursor, format("KUP error - missing macro definition -%c %s ?\n", letter, name)));
   std::string result;
   if (letter == 'd') result.swap(value);
   else evaluate_to_text(value, result, default_precision(letter));
   define_macro(name, result);
+  return true;
 }
 
-void echo_option(Cursor& cursor) {
+/// -p: Prefix Mode, and the prefix that follows. Prefix Mode begins, and a
+/// full table is reported, before a missing prefix.
+bool prefix_option(const OptionRow&, Cursor& cursor) {
+  enter_prefix_mode();
+  check_prefix_room();
+  declare_prefix(required_argument(cursor, "KUP error - missing prefix definition -p ? \n"));
+  return true;
+}
+
+/// -e: the echo file, when standard input is read.
+bool echo_option(const OptionRow&, Cursor& cursor) {
   if (modes.echo) fatal_command_line("KUP error - echo file already defined\n");
-  if (cursor.left <= 0) fatal_command_line("KUP error - missing filename for -e\n");
-  std::string_view argument = *cursor.args++;
-  --cursor.left;
+  const std::string_view argument = required_argument(cursor, "KUP error - missing filename for -e\n");
   if (startup.read_stdin) {
     modes.echo = true;
     open_echo_file(option_value(argument), "w");
   } else if (modes.warning) {
     print_command_line_location();
     err_write("KUP warning - disabling echo mode as standard input is not processed\n");
+    count_warning();
   }
+  return true;
+}
+
+/// -v: Verbose Mode from the first line on, and the run report.
+bool verbose_option(const OptionRow&, Cursor&) {
+  modes.verbose_forced = modes.verbose = modes.pending_verbose = true;
+  return true;
+}
+
+/// The options; the first pass looks them up as well as the second.
+constexpr OptionRow kOptions[] = {
+    {"-h", "-help", 0, Pass::First, [](const OptionRow&, Cursor&) { print_help(); return false; }, 0},
+    {"-u", "-usage", 0, Pass::First, [](const OptionRow&, Cursor&) { print_usage(); return false; }, 0},
+    {"-b", "-built", 0, Pass::First, [](const OptionRow&, Cursor&) { print_build(); return false; }, 0},
+    {"-v", "-verbose", 0, Pass::First, verbose_option, 0},
+    {"-q", "-quiet", 0, Pass::First, [](const OptionRow&, Cursor&) { modes.warning = false; return true; }, 0},
+    {"-s", "-stdin", 0, Pass::First, [](const OptionRow&, Cursor&) { startup.read_stdin = true; return true; }, 0},
+    {"-d", "-define", 2, Pass::Second, define_option, 'd'},
+    {"-i", "-int", 2, Pass::Second, define_option, 'i'},
+    {"-r", "-real", 2, Pass::Second, define_option, 'r'},
+    {"-f", "-fix", 2, Pass::Second, define_option, 'f'},
+    {"-p", "-prefix", 1, Pass::Second, prefix_option, 0},
+    {"-e", "-echo", 1, Pass::Second, echo_option, 0},
+    {"-l", "-line", 0, Pass::Second, [](const OptionRow&, Cursor&) { modes.line = true; return true; }, 0},
+    {"-c", "-comment", 0, Pass::Second, [](const OptionRow&, Cursor&) { modes.comment = true; return true; }, 0},
+};
+
+const OptionRow* find_option(std::string_view argument) {
+  for (const OptionRow& row : kOptions)
+    if (argument == row.short_name || argument == row.long_name) return &row;
+  return nullptr;
 }
 
 [[noreturn]] void report_unknown_option(std::string_view option) {
@@ -97,30 +144,21 @@ void echo_option(Cursor& cursor) {
   terminate_run(1);
 }
 
-/// Arguments an option takes, skipped by the first pass.
-int option_arguments(const OptionRow& row) {
-  switch (row.option) {
-    case Option::Define: return 2;
-    case Option::Prefix:
-    case Option::Echo: return 1;
-    default: return 0;
-  }
-}
-
 /// The first pass: informational options and the modes needed before
-/// anything else. Returns false once an informational text is printed.
+/// anything else; the arguments of other options are passed over. Returns
+/// false once an informational text is printed.
 bool first_pass(int argc, char** argv) {
-  for (int i = 1; i < argc; ++i) {
-    const OptionRow* row = find_option(argv[i]);
+  Cursor cursor{argv + 1, argc - 1};
+  while (cursor.left > 0) {
+    const OptionRow* row = find_option(*cursor.args++);
+    --cursor.left;
     if (row == nullptr) continue;
-    switch (row->option) {
-      case Option::Help: print_help(); return false;
-      case Option::Usage: print_usage(); return false;
-      case Option::Build: print_build(); return false;
-      case Option::Verbose: modes.verbose_forced = modes.verbose = modes.pending_verbose = true; break;
-      case Option::Quiet: modes.warning = false; break;
-      case Option::Stdin: startup.read_stdin = true; break;
-      default: i += option_arguments(*row); break;
+    if (row->pass == Pass::First) {
+      if (!row->handler(*row, cursor)) return false;
+    } else {
+      const int passed = std::min(row->arguments, cursor.left);
+      cursor.args += passed;
+      cursor.left -= passed;
     }
   }
   return true;
@@ -136,15 +174,8 @@ void second_pass(int argc, char** argv) {
     if (row == nullptr) {
       if (!argument.empty() && argument.front() == '-') report_unknown_option(argument);
       open_input(argument, cond.cond_depth, "r");
-      continue;
-    }
-    switch (row->option) {
-      case Option::Define: define_from_option(row->letter, cursor); break;
-      case Option::Prefix: declare_prefix(cursor.args, cursor.left); break;
-      case Option::Line: modes.line = true; break;
-      case Option::Comment: modes.comment = true; break;
-      case Option::Echo: echo_option(cursor); break;
-      default: break;
+    } else if (row->pass == Pass::Second) {
+      row->handler(*row, cursor);
     }
   }
 }
@@ -152,6 +183,7 @@ void second_pass(int argc, char** argv) {
 }  // namespace
 
 bool start_up(int argc, char** argv) {
+  read_environment_settings();
   if (argc < 2) {
     err_write(format("%s -  type KUP -u for usage\n", kVersionText));
     terminate_run(1);

@@ -1,6 +1,7 @@
 #include "driver/diagnostics.h"
 
 #include "driver/driver.h"
+#include "driver/environment.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "input/input_stack.h"
@@ -55,6 +56,7 @@ void warn(std::string_view message) {
   if (!modes.warning) return;
   print_location(inputs.file_level);
   err_write(message);
+  count_warning();
 }
 
 std::string string_too_long(std::string_view lead, std::string_view tail) {

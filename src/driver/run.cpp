@@ -5,10 +5,12 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/echo_file.h"
+#include "driver/environment.h"
 #include "driver/line_loop.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "expr/expr.h"
+#include "input/dependencies.h"
 #include "input/input_stack.h"
 #include "macros/macro_table.h"
 
@@ -20,13 +22,15 @@ StartupState startup;
 
 namespace {
 
-/// Flushes standard output and closes the echo file; a write error on
-/// either turns the status into 1 with a message (the first one only).
-/// A closed pipe on standard output gives status 1 without a message: its
-/// reader took what it wanted and went away.
+/// Flushes standard output, closes the echo file and writes the
+/// dependency file; a write error on any turns the status into 1 with a
+/// message (the first one only). A closed pipe on standard output gives
+/// status 1 without a message: its reader took what it wanted and went
+/// away. With KUP_FATAL_WARNINGS=1 a printed warning makes the status 1.
 int finish_run(int status) {
   const bool output_ok = out_flush();
   const bool echo_ok = close_echo_file();
+  const bool dependencies_ok = write_dependency_file(settings.depfile, settings.deptarget);
   if (!output_ok && !out_reader_gone()) {
     err_write("KUP error - problem to write on standard output\n");
     return 1;
@@ -35,7 +39,11 @@ int finish_run(int status) {
     err_write(format("KUP error - problem to write echo file: '%s'\n", echo.name));
     return 1;
   }
-  return output_ok ? status : 1;
+  if (!dependencies_ok) {
+    err_write(format("KUP error - problem to write KUP_DEPFILE: '%s'\n", settings.depfile));
+    return 1;
+  }
+  return output_ok ? status_after_warnings(status) : 1;
 }
 
 }  // namespace
@@ -57,6 +65,8 @@ void reset_run_state() {
   reset_macro_state();
   reset_echo_file();
   reset_output();
+  reset_environment_settings();
+  reset_dependencies();
   build_trace_prefix(0);
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "driver/diagnostics.h"
+#include "driver/environment.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "expr/conversion.h"
@@ -34,6 +35,7 @@ int checked_precision(int precision) {
   if (precision >= -kMaxPrecision && precision <= kMaxPrecision) return precision;
   print_location(inputs.file_level);
   err_write(format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
+  count_warning();
   return precision > 0 ? kMaxPrecision : -kMaxPrecision;
 }
 

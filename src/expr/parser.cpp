@@ -367,10 +367,14 @@ OperatorScan scan_operator(Span at) {
 
 SpanForm classify_span(Span span) { return shape_of(span).form; }
 
+bool compile_plain(std::string_view text) {
+  reset_evaluator();
+  return PlainCompiler(text.data(), text.data() + text.size()).compile();
+}
+
 void compile_expression(std::string_view text) {
   check_parentheses(text);
-  reset_evaluator();
-  if (PlainCompiler(text.data(), text.data() + text.size()).compile()) return;
+  if (compile_plain(text)) return;
   reset_evaluator();
   compile_span({text.data(), text.data() + text.size()});
 }

@@ -97,6 +97,13 @@ SpanForm classify_span(Span span);
 /// code that computes the span.
 void compile_span(Span span);
 
+/// Compiles `text`, whose parentheses balance, into the emptied evaluator
+/// by the single pass of plain expressions (digit literals, groups and
+/// dyadic operators); false, with the evaluator to be emptied again, for
+/// any other text. For a plain one it writes what compile_span writes;
+/// tests and a fuzzer compare the two.
+bool compile_plain(std::string_view text);
+
 /// Compiles a whole expression afresh: checks its parentheses, empties the
 /// evaluator and compiles the text. Every fault ends the run. Plain
 /// expressions (digit literals, groups and dyadic operators) take a single

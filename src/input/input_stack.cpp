@@ -1,9 +1,14 @@
 #include "input/input_stack.h"
 
+#include <utility>
+
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
+#include "driver/environment.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
+#include "input/dependencies.h"
+#include "input/search_path.h"
 #include "macros/macro_table.h"
 #include "platform/platform.h"
 
@@ -20,6 +25,20 @@ int open_path(std::string_view path) {
   const std::string name(path);
   return open_for_reading(name.c_str());
 }
+
+/// A descriptor that is closed when the run ends before it was handed on.
+class OpenedFile {
+ public:
+  ~OpenedFile() {
+    if (fd_ >= 0) close_descriptor(fd_);
+  }
+  void take(int fd) { fd_ = fd; }
+  bool is_open() const { return fd_ >= 0; }
+  int release() { return std::exchange(fd_, -1); }
+
+ private:
+  int fd_ = -1;
+};
 
 /// The loop check: a path already open below the top is refused outside
 /// the command-line phase.
@@ -57,15 +76,20 @@ void push_standard_input() {
 
 void open_input(std::string_view path, int depth, std::string_view mode) {
   if (path.empty()) report_missing_file_name();
+  // With KUP_PATH the file is found first, so that the checks see the
+  // path that opened.
+  OpenedFile file;
+  if (!settings.search_path.empty()) file.take(open_on_search_path(path));
   if (inputs.file_level >= 1) check_loop(path);
   if (inputs.file_level == kMaxInputLevels - 1)
     fatal(format("KUP error - maximum depth of file inclusion reached: %d\n", kMaxInputLevels));
-  int fd = open_path(path);
-  if (fd < 0) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
+  if (!file.is_open()) file.take(open_path(path));
+  if (!file.is_open()) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
+  record_dependency(path);
   const int index = ++inputs.file_level;
   InputLevel& level = inputs.levels[index];
   level.reader = &inputs.file_readers[index];
-  level.reader->attach(fd);
+  level.reader->attach(file.release());
   level.is_stdin = false;
   level.stream_closed = false;
   level.file_name.assign(path);

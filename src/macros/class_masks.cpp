@@ -1,6 +1,7 @@
 #include "macros/class_masks.h"
 
 #include <algorithm>
+#include <initializer_list>
 #include <bit>
 #include <cstring>
 
@@ -64,18 +65,32 @@ struct BlockBits {
   return true;
 }
 
-/// build_line a character at a time, for machines without the vector
-/// instructions below; `first` is a copy of `ident`.
-[[maybe_unused]] std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t limit) {
+/// The masks of a text a character at a time, from the class table: the
+/// way of machines without the vector instructions below, and the measure
+/// the others are held to.
+void build_scalar(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
+  for (std::size_t w = 0; w < m.words; ++w) m.ident[w] = m.backquote[w] = m.first[w] = 0;
+  for (std::size_t at = 0; at < size; ++at) {
+    const char c = base[at];
+    const bool ident = ctype::is(c, ctype::kIdent);
+    m.ident[at / 64] |= std::uint64_t{ident} << (at % 64);
+    m.backquote[at / 64] |= std::uint64_t{c == '`'} << (at % 64);
+    m.first[at / 64] |= std::uint64_t{ident && set.has(static_cast<unsigned char>(c))} << (at % 64);
+  }
+}
+
+/// build_line a character at a time, as build_scalar builds masks.
+std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t limit, const CharSet& set) {
   for (std::size_t w = 0; w * 64 < limit; ++w) {
     BlockBits b{};
     for (unsigned i = 0; i < 64; ++i) {
       const char c = base[w * 64 + i];
-      b.ident |= std::uint64_t{ctype::is(c, ctype::kIdent)} << i;
+      const bool ident = ctype::is(c, ctype::kIdent);
+      b.ident |= std::uint64_t{ident} << i;
       b.quote |= std::uint64_t{c == '`'} << i;
+      b.first |= std::uint64_t{ident && set.has(static_cast<unsigned char>(c))} << i;
       b.newline |= std::uint64_t{c == '\n'} << i;
     }
-    b.first = b.ident;
     if (put_line_block(m, w, b, limit)) return m.size + 1;
   }
   return 0;
@@ -334,49 +349,89 @@ const NibbleTables kNibbles = make_nibble_tables();
   return 0;
 }
 
-/// The widest way of classifying that the processor has.
-Classifier widest_available() {
+bool have_wide() {
   __builtin_cpu_init();
-  if (__builtin_cpu_supports("avx2")) return Classifier::Wide;
-  if (__builtin_cpu_supports("ssse3")) return Classifier::Shuffle;
-  return Classifier::Compare;
+  return __builtin_cpu_supports("avx2");
 }
 
-const Classifier kWidest = widest_available();
-Classifier classifier = kWidest;
+bool have_shuffle() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+
+const bool kHaveWide = have_wide();
+const bool kHaveShuffle = have_shuffle();
 
 #endif
+
+/// Whether this machine can classify by `method`.
+bool available(ClassMethod method) {
+  switch (method) {
+    case ClassMethod::Wide:
+#if defined(KUP_SHUFFLE_CLASSES)
+      return kHaveWide;
+#else
+      return false;
+#endif
+    case ClassMethod::Shuffle:
+#if defined(KUP_SHUFFLE_CLASSES)
+      return kHaveShuffle;
+#else
+      return false;
+#endif
+    case ClassMethod::Compare:
+#if defined(__SSE2__)
+      return true;
+#else
+      return false;
+#endif
+    case ClassMethod::Scalar:
+      return true;
+  }
+  return false;
+}
+
+/// The fastest method this machine has.
+ClassMethod best_method() {
+  for (ClassMethod m : {ClassMethod::Wide, ClassMethod::Shuffle, ClassMethod::Compare})
+    if (available(m)) return m;
+  return ClassMethod::Scalar;
+}
+
+/// The method build() uses: a choice of the process, not of a run.
+ClassMethod class_method = best_method();
 
 }  // namespace
 
-void use_classifier([[maybe_unused]] Classifier widest) {
-#if defined(KUP_SHUFFLE_CLASSES)
-  classifier = std::max(widest, kWidest);
-#endif
+bool use_class_method(ClassMethod method) {
+  if (!available(method)) return false;
+  class_method = method;
+  return true;
 }
+
+void use_best_class_method() { class_method = best_method(); }
 
 std::size_t ClassMasks::build_line(const char* base, std::size_t available, std::size_t limit,
-                                   [[maybe_unused]] const CharSet& first_set) {
+                                   const CharSet& first_set) {
   text = base;
   limit = std::min(available, limit);
+  switch (class_method) {
 #if defined(KUP_SHUFFLE_CLASSES)
-  switch (classifier) {
-    case Classifier::Wide:
+    case ClassMethod::Wide:
       return line_wide(*this, base, limit, first_set);
-    case Classifier::Shuffle:
+    case ClassMethod::Shuffle:
       return line_shuffled(*this, base, limit, first_set);
-    case Classifier::Compare:
-      break;
-  }
 #endif
 #if defined(__SSE2__)
-  return line_compared(*this, base, limit);
-#else
-  return line_by_characters(*this, base, limit);
+    case ClassMethod::Compare:
+      return line_compared(*this, base, limit);
 #endif
+    default:
+      return line_by_characters(*this, base, limit, first_set);
+  }
 }
 
-void ClassMasks::build(const char* base, std::size_t text_size, [[maybe_unused]] const CharSet& first_set) {
+void ClassMasks::build(const char* base, std::size_t text_size, const CharSet& first_set) {
   text = base;
   size = text_size;
   // Every word up to the one holding the end, which is left with its bits
@@ -384,29 +439,23 @@ void ClassMasks::build(const char* base, std::size_t text_size, [[maybe_unused]]
   words = size / 64 + 1;
   // Every chunk clears the word it begins; the last word may have none.
   ident[words - 1] = backquote[words - 1] = first[words - 1] = 0;
+  switch (class_method) {
 #if defined(KUP_SHUFFLE_CLASSES)
-  switch (classifier) {
-    case Classifier::Wide:
+    case ClassMethod::Wide:
       build_wide(*this, base, size, first_set);
       return;
-    case Classifier::Shuffle:
+    case ClassMethod::Shuffle:
       build_shuffled(*this, base, size, first_set);
       return;
-    case Classifier::Compare:
-      break;
-  }
 #endif
 #if defined(__SSE2__)
-  build_compared(*this, base, size);
-#else
-  for (std::size_t w = 0; w < words; ++w) ident[w] = backquote[w] = 0;
-  for (std::size_t at = 0; at < size; ++at) {
-    const unsigned char c = static_cast<unsigned char>(base[at]);
-    ident[at / 64] |= std::uint64_t{ctype::is(c, ctype::kIdent)} << (at % 64);
-    backquote[at / 64] |= std::uint64_t{c == '`'} << (at % 64);
-  }
-  for (std::size_t w = 0; w < words; ++w) first[w] = ident[w];
+    case ClassMethod::Compare:
+      build_compared(*this, base, size);
+      return;
 #endif
+    default:
+      build_scalar(*this, base, size, first_set);
+  }
 }
 
 }  // namespace kup

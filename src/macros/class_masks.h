@@ -31,16 +31,20 @@ struct CharSet {
   constexpr bool has(unsigned char c) const { return fits(c) && (low[c & 15] >> ((c >> 4) - 2) & 1) != 0; }
 };
 
-/// The ways build() classifies the characters of a text on x86, the
-/// widest first: 32 at a time with AVX2, 16 at a time by the byte shuffle
-/// of SSSE3, or 16 at a time by comparisons with SSE2 alone.
-enum class Classifier { Wide, Shuffle, Compare };
+/// The ways build() can classify the characters of a text: 32 at a time
+/// by the AVX2 byte shuffle with two tables made from the class table,
+/// sixteen at a time by the same shuffle of SSSE3, sixteen at a time by
+/// SSE2 comparisons, or one at a time by the class table. All give the
+/// same masks, except that comparisons put every identifier character into
+/// `first`; tests compare them.
+enum class ClassMethod { Wide, Shuffle, Compare, Scalar };
 
-/// Chooses the widest way the processor has, no wider than `widest`
-/// (Wide by default). All give the same masks, except that comparisons
-/// put every identifier character into `first`; tests compare them.
-/// Elsewhere there is one way and this does nothing.
-void use_classifier(Classifier widest);
+/// Makes build() use `method`; false, changing nothing, when this machine
+/// lacks it. The fastest method the machine has is used until then.
+bool use_class_method(ClassMethod method);
+
+/// Makes build() use the fastest method the machine has again.
+void use_best_class_method();
 
 /// One bit per character of a text, 64 to a word, for identifier
 /// characters (ctype::kIdent), for those of them in a set the caller

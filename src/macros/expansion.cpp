@@ -21,11 +21,15 @@ namespace kup {
 
 namespace {
 
+/// Whether the outermost expansion uses class masks: a choice of the
+/// process (use_class_masks), which no run resets.
+bool masks_enabled = true;
+
 // A cache, not state: what expansion keeps only so that a warm run
 // allocates nothing, written anew by every use. The state of expansion is
 // macros.expansion.
 
-/// The working texts of one depth of expansion.
+/// The working texts of one nesting of expansion.
 struct WorkTexts {
   std::string field;
   std::string stripped;
@@ -33,7 +37,7 @@ struct WorkTexts {
   std::string composed;  ///< the value of a list
 };
 
-/// The working texts of every depth reached so far; each stays where it
+/// The working texts of every nesting reached so far; each stays where it
 /// was made, so outer references stay valid.
 std::vector<std::unique_ptr<WorkTexts>> work;
 
@@ -413,7 +417,7 @@ constexpr std::size_t kMaskedTextMin = 16;
 Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
   if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
-  if (macros.expansion.masks_enabled && pass.outermost && masked_size) {
+  if (masks_enabled && pass.outermost && masked_size) {
     masks.build(source.data(), source.size(), visited_set(pass.prefix_mode));
     return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
       expand_masked(source, out, pass, w, masks);
@@ -432,7 +436,7 @@ Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, Te
 
 std::string_view find_data_line(std::string_view text, std::size_t max, bool prefix_mode) {
   std::size_t size = 0;
-  if (macros.expansion.masks_enabled) {
+  if (masks_enabled) {
     size = masks.build_line(text.data(), text.size(), max, visited_set(prefix_mode));
   } else if (const void* newline = std::memchr(text.data(), '\n', std::min(text.size(), max))) {
     size = static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) + 1;
@@ -443,7 +447,7 @@ std::string_view find_data_line(std::string_view text, std::size_t max, bool pre
 
 Expanded expand_found_line(char* buffer, bool prefix_mode) {
   const Pass pass{prefix_mode, TextKind::Data, true};
-  if (!macros.expansion.masks_enabled || found_line.empty()) return expand(found_line, buffer, pass);
+  if (!masks_enabled || found_line.empty()) return expand(found_line, buffer, pass);
   return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
     // The line lies in storage readable kLineSlack bytes past its newline.
     out.readable_end = found_line.data() + found_line.size() + 1 + kLineSlack;
@@ -451,7 +455,7 @@ Expanded expand_found_line(char* buffer, bool prefix_mode) {
   });
 }
 
-void use_class_masks(bool on) { macros.expansion.masks_enabled = on; }
+void use_class_masks(bool on) { masks_enabled = on; }
 
 void reset_expansion() { macros.expansion = ExpansionState{}; }
 

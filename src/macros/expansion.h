@@ -48,13 +48,13 @@ std::string_view find_data_line(std::string_view text, std::size_t max, bool pre
 /// expand_into expands a data line. No other expansion may come between.
 Expanded expand_found_line(char* buffer, bool prefix_mode);
 
-/// Chooses how expand_into finds fields at the bottom of a nesting: with
-/// class masks (on, the default) or a character at a time. Both give the
-/// same results; tests compare them.
+/// Chooses how the outermost expansion finds fields: with class masks (on,
+/// the default) or a character at a time, as nested ones do. Both give the
+/// same results; tests and a fuzzer compare them. A choice of the process:
+/// it holds over runs.
 void use_class_masks(bool on);
 
-/// Puts the nesting, the step count and the choices of expansion back at
-/// their start.
+/// Puts the nesting and the step count back at their start.
 void reset_expansion();
 
 /// Replaces a name field that begins with "@" by its expansion until it no

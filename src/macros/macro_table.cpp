@@ -45,22 +45,12 @@ void uncount_name(std::string_view name) {
 }
 
 using name_index::entry_at;
+using name_index::find_slot;
 using name_index::hash_name;
 using name_index::home_slot;
 using name_index::load_word;
 using name_index::same_name;
 using name_index::tag_of;
-
-/// The slot holding `name`, or the empty slot where it would go.
-std::size_t find_slot(std::string_view name, std::uint64_t hash) {
-  const std::uint16_t tag = tag_of(hash);
-  std::size_t slot = home_slot(hash);
-  for (;;) {
-    const Slot s = table.index[slot];
-    if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
-    slot = (slot + 1) & (kIndexSlots - 1);
-  }
-}
 
 std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
 
@@ -280,16 +270,20 @@ void reset_macro_state() {
   reset_expansion();
 }
 
-void declare_prefix(char**& args, int& left) {
-  if (!modes.prefix) {
-    modes.prefix = true;
-    macros.prefixes.assign({"$", "@"});
-  }
+void enter_prefix_mode() {
+  if (modes.prefix) return;
+  modes.prefix = true;
+  macros.prefixes.assign({"$", "@"});
+}
+
+void check_prefix_room() {
   if (static_cast<int>(macros.prefixes.size()) > kMaxPrefixes - 1)
     fatal_command_line("KUP error - too many prefixes\n");
-  if (left <= 0) fatal_command_line("KUP error - missing prefix definition -p ? \n");
-  std::string_view prefix = *args++;
-  --left;
+}
+
+void declare_prefix(std::string_view prefix) {
+  enter_prefix_mode();
+  check_prefix_room();
   check_identifier(prefix, "prefix");
   for (const std::string& p : macros.prefixes)
     if (p == prefix) return;

@@ -105,15 +105,14 @@ struct MacroTable {
   std::string kept_value;
 };
 
-/// The state of expansion: the expansions under way one inside another,
-/// the indirection steps of the current field and how fields are found.
+/// The state of expansion: the expansions under way one inside another and
+/// the indirection steps of the current field.
 struct ExpansionState {
   /// Expansions under way, one inside another: which working texts are free.
   int nesting = 0;
   /// Steps taken by the current field of the outermost expansion, or by
   /// the name resolve_indirection resolves.
   int indirection_steps = 0;
-  bool masks_enabled = true;
 };
 
 /// The state of the macros subsystem, reset by reset_macro_state.
@@ -179,10 +178,17 @@ MacroEntry* oldest_macro();
 /// At most this many prefixes, the two system prefixes included.
 inline constexpr int kMaxPrefixes = 40;
 
-/// Handles one -p option: consumes the next argument through the cursor.
-/// `args` points at the option's argument (may be end), `left` is the count
-/// of arguments after the option; both advance when the argument is taken.
-void declare_prefix(char**& args, int& left);
+/// Switches Prefix Mode on with the system prefixes "$" and "@", unless it
+/// is on already.
+void enter_prefix_mode();
+
+/// Ends the run when the table holds the most prefixes.
+void check_prefix_room();
+
+/// Declares `prefix`, unless it is declared already, after entering Prefix
+/// Mode. A full table, even for a prefix declared already, or a prefix
+/// that is no identifier ends the run.
+void declare_prefix(std::string_view prefix);
 
 /// True if `text` begins with a declared prefix.
 bool has_prefix(std::string_view text);

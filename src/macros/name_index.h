@@ -81,19 +81,23 @@ inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16
 inline std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 inline MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1u]; }
 
-/// The entry named `name`, or nullptr: the probe from the name's home
-/// slot, where most lookups end.
-[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
-  const std::uint64_t hash = hash_name(name);
+/// The slot holding `name`, or the empty slot where it would go: the one
+/// probe loop of the index, from the name's home slot, where most lookups
+/// end.
+[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
   const std::uint16_t tag = tag_of(hash);
-  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
+  std::size_t slot = home_slot(hash);
+  for (;;) {
     const IndexSlot s = macros.table.index[slot];
-    if (s.entry == 0) return nullptr;
-    if (s.tag == tag) {
-      MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) return entry;
-    }
+    if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
+    slot = (slot + 1) & (kIndexSlots - 1);
   }
+}
+
+/// The entry named `name`, or nullptr.
+[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
+  const IndexSlot s = macros.table.index[find_slot(name, hash_name(name))];
+  return s.entry == 0 ? nullptr : entry_at(s);
 }
 
 }  // namespace kup::name_index

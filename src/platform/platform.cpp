@@ -1,11 +1,13 @@
 #include "platform/platform.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <fcntl.h>
 
 #ifdef _WIN32
 #define WIN32_LEAN_AND_MEAN
 #include <io.h>
+#include <process.h>
 #include <stdlib.h>
 #include <sys/stat.h>
 #include <windows.h>
@@ -59,6 +61,21 @@ std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size) {
 
 void close_descriptor(int fd) { ::_close(fd); }
 
+bool is_absolute_path(std::string_view path) {
+  if (!path.empty() && is_folder_separator(path[0])) return true;
+  const bool drive = path.size() >= 2 && path[1] == ':' &&
+                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
+  return drive;
+}
+
+bool is_folder_separator(char c) { return c == '/' || c == '\\'; }
+
+bool replace_file(const char* from, const char* to) {
+  return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+long process_id() { return static_cast<long>(::_getpid()); }
+
 void use_binary_standard_streams() {
   for (int fd = 0; fd <= 2; ++fd) ::_setmode(fd, _O_BINARY);
 }
@@ -85,6 +102,14 @@ std::ptrdiff_t read_bytes(int fd, char* data, std::size_t size) { return ::read(
 std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size) { return ::write(fd, data, size); }
 
 void close_descriptor(int fd) { ::close(fd); }
+
+bool is_absolute_path(std::string_view path) { return !path.empty() && path[0] == '/'; }
+
+bool is_folder_separator(char c) { return c == '/'; }
+
+bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
+
+long process_id() { return static_cast<long>(::getpid()); }
 
 void use_binary_standard_streams() {}
 

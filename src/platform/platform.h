@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <ctime>
+#include <string_view>
 
 namespace kup {
 
@@ -29,6 +30,28 @@ std::ptrdiff_t read_bytes(int fd, char* data, std::size_t size);
 std::ptrdiff_t write_bytes(int fd, const char* data, std::size_t size);
 
 void close_descriptor(int fd);
+
+/// The character between the folders of a search path such as KUP_PATH
+/// (Windows has ':' in its drive letters).
+#ifdef _WIN32
+inline constexpr char kPathListSeparator = ';';
+#else
+inline constexpr char kPathListSeparator = ':';
+#endif
+
+/// Whether `path` names a file without regard to the current folder: it
+/// begins with a slash (on Windows also a backslash or a drive letter).
+bool is_absolute_path(std::string_view path);
+
+/// Whether `c` ends a folder name in a path.
+bool is_folder_separator(char c);
+
+/// Renames `from` to `to`, replacing a file at `to` in one step; false on
+/// failure.
+bool replace_file(const char* from, const char* to);
+
+/// The identifier of this process.
+long process_id();
 
 /// Makes standard input, output and error carry bytes unchanged (Windows
 /// opens them in text mode; elsewhere there is nothing to do).

@@ -1,28 +1,36 @@
 #!/usr/bin/env python3
 r"""Runs the examples of examples/ and checks the documents that show them.
 
-An example is a directory examples/NAME/ holding:
+An example is a directory examples/NAME/, or examples/GROUP/NAME/ inside a
+directory of examples/ that has no command file (docs/cookbook.md keeps
+its recipes in examples/cookbook/), named NAME or GROUP/NAME and holding:
 
     command   a shell command, run from the repository root, that calls
-              `kup` (for instance `kup -d X 1 examples/NAME/in.txt`, or a
+              `kup` (for instance `kup -d X 1 examples/NAME/in.kup`, or a
               pipe into `kup -s`); a long one goes on after a backslash;
     stdout    the standard output expected, byte for byte;
     stderr    the standard error expected (absent: empty);
     status    the exit status expected (absent: 0);
-    ...       the templates and other files that the command reads.
+    ...       the templates and other files that the command reads; a
+              template (a file that kup reads as its input or includes)
+              is named *.kup, which editors know as kup's file type.
 
 Each command runs under /bin/sh in a fresh temporary directory that holds a
-copy of examples/, with the kup under test first on PATH and standard input
-on /dev/null; its outputs and status are compared with the expected ones.
+copy of examples/ (of its group's directory only, for an example in a
+group), with the kup under test first on PATH, standard input
+on /dev/null, and without the caller's SOURCE_DATE_EPOCH, KUP_ and make
+variables; its outputs and status are compared with the expected ones.
 
-README.md and kup.1 show examples in marked blocks. In README.md the line
+README.md, docs/cookbook.md and kup.1 show examples in marked blocks. In
+the Markdown files the line
 `<!-- example: NAME PART -->` stands before a fenced block; in kup.1 the
 line `.\" example: NAME PART` stands before an .EX/.EE block. PART is
 `command`, `stdout`, `stderr`, `session` (a line "$ " and the command,
 followed by the expected standard output) or the path of a file relative to
 the example's directory. The block must equal that text byte for byte (in
-kup.1 after its roff escapes are decoded). Every fenced block of README.md
-and every .EX block of kup.1 must be marked; a block that shows no example
+kup.1 after its roff escapes are decoded). Every fenced block of the
+Markdown files and every .EX block of kup.1 must be marked; a block that
+shows no example
 (a build command, say) is marked `<!-- not an example -->` or
 `.\" not an example`.
 
@@ -30,6 +38,7 @@ Exit status: 0 when every example and every block matches, 1 otherwise.
 """
 
 import argparse
+import concurrent.futures
 import difflib
 import os
 import re
@@ -39,6 +48,11 @@ import sys
 import tempfile
 
 TIMEOUT = 20.0
+# Variables of the caller that would change what the commands print: the
+# KUP_ variables are cleared too, and so is what a make that runs the tests
+# passes on to the make of an example.
+CLEARED = ("SOURCE_DATE_EPOCH", "MAKEFLAGS", "MFLAGS", "MAKELEVEL",
+           "MAKEOVERRIDES")
 
 README_MARK = re.compile(r"^<!-- example: (\S+) (\S+) -->$")
 README_EXEMPT = "<!-- not an example -->"
@@ -70,9 +84,12 @@ class Failure(Exception):
 class Example:
     """One directory of examples/ and the results it expects."""
 
-    def __init__(self, directory):
-        self.name = os.path.basename(directory)
+    def __init__(self, directory, name, scope):
+        self.name = name
         self.directory = directory
+        # The directory whose files the example may read: examples/, or
+        # its group's directory.
+        self.scope = scope
         if not os.path.isfile(os.path.join(directory, "command")):
             raise Failure(f"examples/{self.name}: no command file")
         self.command = read_bytes(os.path.join(directory, "command"))
@@ -98,10 +115,10 @@ class Example:
             return b"$ " + self.command + self.stdout
         if name in ("command", "stdout", "stderr"):
             return getattr(self, name)
-        examples = os.path.dirname(self.directory)
         path = os.path.normpath(os.path.join(self.directory, name))
-        if os.path.commonpath([path, examples]) != examples:
-            raise Failure(f"part {name!r} of {self.name} lies outside examples/")
+        if os.path.commonpath([path, self.scope]) != self.scope:
+            raise Failure(f"part {name!r} of {self.name} lies outside "
+                          f"{os.path.basename(self.scope)}/")
         if not os.path.isfile(path):
             raise Failure(f"example {self.name} has no file {name!r}")
         return read_bytes(path)
@@ -114,13 +131,22 @@ def read_bytes(path):
 
 
 def load_examples(root):
-    """Every example of ROOT/examples, by name."""
+    """Every example of ROOT/examples, by name: NAME, or GROUP/NAME for the
+    examples in a directory that has no command file."""
     examples_dir = os.path.join(root, "examples")
     examples = {}
     for entry in sorted(os.listdir(examples_dir)):
         path = os.path.join(examples_dir, entry)
-        if os.path.isdir(path):
-            examples[entry] = Example(path)
+        if not os.path.isdir(path):
+            continue
+        if os.path.isfile(os.path.join(path, "command")):
+            examples[entry] = Example(path, entry, examples_dir)
+            continue
+        for member in sorted(os.listdir(path)):
+            if os.path.isdir(os.path.join(path, member)):
+                name = f"{entry}/{member}"
+                examples[name] = Example(os.path.join(path, member), name,
+                                         path)
     if not examples:
         raise Failure("examples/ holds no example")
     return examples
@@ -144,16 +170,35 @@ def difference(expected_label, expected, actual_label, actual):
     return "\n".join(diff)
 
 
+def copy_scope(example, examples_dir, work):
+    """Copies into WORK/examples what EXAMPLE may read: its group's
+    directory, or examples/ without the groups."""
+    target = os.path.join(work, "examples")
+    if example.scope != examples_dir:
+        shutil.copytree(example.scope, os.path.join(
+            target, os.path.relpath(example.scope, examples_dir)))
+        return
+
+    def groups(directory, names):
+        if directory != examples_dir:
+            return []
+        return [n for n in names
+                if os.path.isdir(os.path.join(directory, n))
+                and not os.path.isfile(os.path.join(directory, n, "command"))]
+
+    shutil.copytree(examples_dir, target, ignore=groups)
+
+
 def run_example(example, kup, root):
     """Runs EXAMPLE with KUP; returns the list of its mismatches."""
     with tempfile.TemporaryDirectory(prefix="kup-example-") as work:
-        shutil.copytree(os.path.join(root, "examples"),
-                        os.path.join(work, "examples"))
+        copy_scope(example, os.path.join(root, "examples"), work)
         bin_dir = os.path.join(work, "bin")
         os.mkdir(bin_dir)
         os.symlink(os.path.abspath(kup), os.path.join(bin_dir, "kup"))
-        env = dict(os.environ, PATH=bin_dir + os.pathsep + os.environ["PATH"],
-                   LC_ALL="C")
+        env = {name: value for name, value in os.environ.items()
+               if not name.startswith("KUP_") and name not in CLEARED}
+        env.update(PATH=bin_dir + os.pathsep + os.environ["PATH"], LC_ALL="C")
         try:
             result = subprocess.run(["/bin/sh", "-c", example.command],
                                     cwd=work, env=env,
@@ -258,11 +303,12 @@ def roff_blocks(text, where):
     return blocks
 
 
-def check_document(path, blocks_of, examples):
-    """Compares every marked block of the document at PATH with its example.
+def check_document(root, path, blocks_of, examples):
+    """Compares every marked block of the document at PATH, under ROOT,
+    with its example.
 
     Returns the number of blocks and the list of mismatches."""
-    where = os.path.basename(path)
+    where = os.path.relpath(path, root)
     text = read_bytes(path).decode("utf-8")
     problems = []
     blocks = blocks_of(text, where)
@@ -287,19 +333,26 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--kup", required=True, help="the kup executable")
     parser.add_argument("--root", required=True,
-                        help="the repository root (examples/, README.md, kup.1)")
+                        help="the repository root (examples/, README.md, "
+                             "docs/cookbook.md, kup.1)")
     args = parser.parse_args()
     args.root = os.path.abspath(args.root)
 
     problems = []
     try:
         examples = load_examples(args.root)
-        for example in examples.values():
-            problems += run_example(example, args.kup, args.root)
+        # Four at a time: each run is short and mostly waits on its
+        # processes.
+        with concurrent.futures.ThreadPoolExecutor(4) as pool:
+            for found in pool.map(lambda example: run_example(
+                    example, args.kup, args.root), examples.values()):
+                problems += found
         shown = 0
         for name, blocks_of in (("README.md", readme_blocks),
+                                ("docs/cookbook.md", readme_blocks),
                                 ("kup.1", roff_blocks)):
-            count, found = check_document(os.path.join(args.root, name),
+            count, found = check_document(args.root,
+                                          os.path.join(args.root, name),
                                           blocks_of, examples)
             shown += count
             problems += found

@@ -41,12 +41,15 @@ its own, so that one file can hold parts repeated a different number of
 times.
 Calendar dates and build stamps in the actual output become {DATE} and
 {BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
-which it then compares as it is.
+which it then compares as it is. SOURCE_DATE_EPOCH and the KUP_ variables
+of the caller's environment are not passed on; a case sets them in env:.
 
 With --list DIR the runner prints the name <group>/<name> of every case
 under DIR, one a line, and runs nothing.
 
-Several case files may be given; `--jobs N` runs N at a time. A kup built
+Several case files may be given, and a directory stands for every case
+file under it; `--jobs N` runs N at a time. The last lines count the
+cases passed, skipped and failed, and name each case that failed. A kup built
 for another platform runs through `--launcher` (an emulator command, such
 as wine64 or qemu-aarch64-static), with `--platform` naming the platform
 whose skips apply. An emulator may now and then fail to start a program
@@ -81,7 +84,8 @@ HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env",
                "skip")
 # Variables of the caller's environment that would change kup's output;
 # a case sets them in `env:` when it needs them.
-CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
+CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH", "KUP_PATH", "KUP_DEPFILE",
+                     "KUP_DEPTARGET", "KUP_FATAL_WARNINGS")
 # The platforms other than the native one that a case may be skipped on.
 PLATFORMS = ("windows", "arm64")
 SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",
@@ -722,7 +726,7 @@ def main(argv=None):
                              "an emulator that now and then fails to start "
                              "a program (default %(default)s)")
     parser.add_argument("cases", nargs="*", metavar="case",
-                        help="the .case files to run")
+                        help="the .case files to run, or directories of them")
     args = parser.parse_args(argv)
     if args.list:
         if not os.path.isdir(args.list):
@@ -737,16 +741,30 @@ def main(argv=None):
         print(f"CASE ERROR: {args.kup} is not an executable file")
         return 2
     launcher = shlex.split(args.launcher)
-    if len(args.cases) == 1:
+    if len(args.cases) == 1 and not os.path.isdir(args.cases[0]):
         return run_case(kup, args.cases[0], args.timeout, args.keep,
                         launcher=launcher, platform=args.platform,
                         reruns=args.reruns)
     return run_cases(kup, args, launcher)
 
 
+def case_paths(arguments):
+    """The case files named by the arguments: a file as it is, a directory
+    as every case file under it, in the order of their names."""
+    paths = []
+    for argument in arguments:
+        if os.path.isdir(argument):
+            paths += [os.path.join(argument, *name.split("/")) + ".case"
+                      for name in case_names(argument)]
+        else:
+            paths.append(argument)
+    return paths
+
+
 def run_cases(kup, args, launcher):
     """Runs many cases, `args.jobs` at a time, printing each report whole;
-    returns the worst status and ends with a count of each outcome."""
+    returns the worst status and ends with a count of each outcome and the
+    names of the cases that failed."""
     def one(path):
         out = io.StringIO()
         status = run_case(kup, path, args.timeout, args.keep, out,
@@ -754,10 +772,14 @@ def run_cases(kup, args, launcher):
         return status, out.getvalue()
     counts = {"PASS": 0, "SKIP": 0, "FAIL": 0, "CASE ERROR": 0}
     worst = rerun_passes = 0
+    failed = []
+    paths = case_paths(args.cases)
     with concurrent.futures.ThreadPoolExecutor(max(1, args.jobs)) as pool:
-        for status, report in pool.map(one, args.cases):
+        for path, (status, report) in zip(paths, pool.map(one, paths)):
             print(report, end="", flush=True)
             counts[next(k for k in counts if report.startswith(k))] += 1
+            if status:
+                failed.append(path)
             if report.startswith("PASS") and "[passed on rerun" in report:
                 rerun_passes += 1
             worst = max(worst, status)
@@ -765,6 +787,8 @@ def run_cases(kup, args, launcher):
     if rerun_passes:
         summary += f" ({rerun_passes} of the passes only on a rerun)"
     print(summary)
+    for path in failed:
+        print(f"failed: {path}")
     return worst
 
 

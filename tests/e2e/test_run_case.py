@@ -273,23 +273,27 @@ class RunnerTest(unittest.TestCase):
             started {DATE} built {BUILD}
             """)
 
-    def test_env_sets_variables_and_clears_source_date_epoch(self):
-        saved = os.environ.get("SOURCE_DATE_EPOCH")
-        os.environ["SOURCE_DATE_EPOCH"] = "from the caller"
+    def test_env_sets_variables_and_clears_those_kup_reads(self):
+        cleared = ("SOURCE_DATE_EPOCH", "KUP_PATH")
+        saved = {name: os.environ.get(name) for name in cleared}
+        for name in cleared:
+            os.environ[name] = "from the caller"
         try:
             self.assert_passes("""\
-                description: env sets, the caller's SOURCE_DATE_EPOCH is gone
-                args: --env SOURCE_DATE_EPOCH --env GREETING
+                description: env sets, the caller's variables kup reads are gone
+                args: --env SOURCE_DATE_EPOCH --env KUP_PATH --env GREETING
                 env: GREETING='a b'
                 --- stdout
                 SOURCE_DATE_EPOCH=(unset)
+                KUP_PATH=(unset)
                 GREETING=a b
                 """)
         finally:
-            if saved is None:
-                del os.environ["SOURCE_DATE_EPOCH"]
-            else:
-                os.environ["SOURCE_DATE_EPOCH"] = saved
+            for name, value in saved.items():
+                if value is None:
+                    del os.environ[name]
+                else:
+                    os.environ[name] = value
         # A case that fixes the date compares dates as they are.
         self.assert_fails("""\
             description: no {DATE} placeholder once the date is fixed
@@ -385,6 +389,22 @@ class RunnerTest(unittest.TestCase):
                               capture_output=True, text=True)
         self.assertEqual(proc.stdout, "g/a\ng/b\nh/deep/c\n")
 
+    def test_a_directory_runs_its_cases_and_names_the_failures(self):
+        group = os.path.join(self.dir.name, "group")
+        os.makedirs(group)
+        for name, status in (("a", 0), ("b", 1), ("c", 0), ("d", 1)):
+            with open(os.path.join(group, name + ".case"), "w") as f:
+                f.write(f"description: {name}\nargs: --status {status}\n")
+        proc = subprocess.run([sys.executable,
+                               os.path.join(HERE, "run_case.py"),
+                               "--kup", self.kup, "-j", "2", group],
+                              capture_output=True, text=True)
+        self.assertEqual(proc.returncode, 1, proc.stdout)
+        b, d = (os.path.join(group, n + ".case") for n in "bd")
+        self.assertTrue(proc.stdout.endswith(
+            f"2 pass, 0 skip, 2 fail, 0 case error\nfailed: {b}\n"
+            f"failed: {d}\n"), proc.stdout)
+
     def test_command_line_exit_status(self):
         path = self.write_case(self.COPY.format(second="TWO"), "cli.case")
         runner = os.path.join(HERE, "run_case.py")
@@ -457,7 +477,8 @@ class RunnerTest(unittest.TestCase):
                       proc.stdout)
         self.assertTrue(proc.stdout.endswith(
             "1 pass, 0 skip, 1 fail, 0 case error "
-            "(1 of the passes only on a rerun)\n"), proc.stdout)
+            "(1 of the passes only on a rerun)\n"
+            f"failed: {broken}\n"), proc.stdout)
 
     # -- the case writer
 

@@ -1,5 +1,7 @@
 // Drives whole in-process runs with arbitrary bytes: first as the input
-// file, then as standard input with -s. State is reset by every run.
+// file, expanded once with the class masks and once a character at a time,
+// which must write the same; then as standard input with -s. State is
+// reset by every run.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -11,11 +13,15 @@
 #include "driver/driver.h"
 #include "driver/output.h"
 #include "input/input_stack.h"
+#include "macros/expansion.h"
 
 namespace {
 
 int null_fd = -1;
 std::string work_dir;
+/// Memory files that take standard output and standard error of a run.
+int out_file = -1;
+int err_file = -1;
 
 /// A descriptor holding `data`, positioned at its start.
 int memory_file(const uint8_t* data, size_t size) {
@@ -29,6 +35,22 @@ int memory_file(const uint8_t* data, size_t size) {
   }
   lseek(fd, 0, SEEK_SET);
   return fd;
+}
+
+/// What a memory file holds; it is emptied for the next run.
+std::string take(int fd) {
+  std::string text;
+  char block[65536];
+  lseek(fd, 0, SEEK_SET);
+  for (;;) {
+    ssize_t n = read(fd, block, sizeof block);
+    if (n < 0) std::abort();
+    if (n == 0) break;
+    text.append(block, static_cast<size_t>(n));
+  }
+  if (ftruncate(fd, 0) != 0) std::abort();
+  lseek(fd, 0, SEEK_SET);
+  return text;
 }
 
 void run(std::initializer_list<const char*> arguments) {
@@ -52,6 +74,11 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   if (mkdtemp(pattern) == nullptr || chdir(pattern) != 0) std::abort();
   work_dir = pattern;
   kup::set_output_fds(null_fd, null_fd);
+  out_file = memfd_create("kup-fuzz-out", MFD_CLOEXEC);
+  err_file = memfd_create("kup-fuzz-err", MFD_CLOEXEC);
+  if (out_file < 0 || err_file < 0) std::abort();
+  // The same date in every run, so that two runs can be compared.
+  setenv("SOURCE_DATE_EPOCH", "0", 1);
   return 0;
 }
 
@@ -67,7 +94,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   close(file);
   kup::set_stdin_fd(null_fd);
+  kup::set_output_fds(out_file, err_file);
   run({"kup", "-l", "in.txt"});
+  const std::string masked_out = take(out_file);
+  const std::string masked_err = take(err_file);
+  kup::use_class_masks(false);
+  run({"kup", "-l", "in.txt"});
+  kup::use_class_masks(true);
+  if (take(out_file) != masked_out || take(err_file) != masked_err) std::abort();
+  kup::set_output_fds(null_fd, null_fd);
 
   // The same bytes as standard input, with an echo file.
   int input = memory_file(data, size);

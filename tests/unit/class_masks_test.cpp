@@ -68,18 +68,14 @@ void check_every_byte_at_every_offset(bool exact) {
 }
 
 TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
-  // Every way of classifying that the machine has (the narrower ones
-  // where it lacks the wider).
-  for (Classifier c : {Classifier::Wide, Classifier::Shuffle, Classifier::Compare}) {
-    SCOPED_TRACE(static_cast<int>(c));
-    use_classifier(c);
-#if defined(__SSE2__)
-    check_every_byte_at_every_offset(c != Classifier::Compare);
-#else
-    check_every_byte_at_every_offset(false);
-#endif
+  // Every way of classifying the machine has; the scalar one everywhere.
+  EXPECT_TRUE(use_class_method(ClassMethod::Scalar));
+  for (ClassMethod method : {ClassMethod::Wide, ClassMethod::Shuffle, ClassMethod::Compare, ClassMethod::Scalar}) {
+    SCOPED_TRACE(static_cast<int>(method));
+    if (!use_class_method(method)) continue;
+    check_every_byte_at_every_offset(method != ClassMethod::Compare);
   }
-  use_classifier(Classifier::Wide);
+  use_best_class_method();
 }
 
 TEST(ClassMasks, ACharacterSetHoldsWhatWasAddedAndNotRemoved) {

@@ -1,0 +1,60 @@
+#include "driver/environment.h"
+
+#include <cstdlib>
+#include <string_view>
+
+#include "driver/diagnostics.h"
+#include "driver/text_format.h"
+#include "input/dependencies.h"
+#include "platform/platform.h"
+
+namespace kup {
+
+EnvironmentSettings settings;
+
+namespace {
+
+/// The value of a variable; unset and empty are the same.
+std::string_view variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+/// The folders of a search path. Empty entries name no folder and are
+/// dropped: the current folder is always tried first anyway.
+std::vector<std::string> split_search_path(std::string_view list) {
+  std::vector<std::string> folders;
+  while (!list.empty()) {
+    const std::size_t end = list.find(kPathListSeparator);
+    const std::string_view folder = list.substr(0, end);
+    if (!folder.empty()) folders.emplace_back(folder);
+    if (end == std::string_view::npos) break;
+    list.remove_prefix(end + 1);
+  }
+  return folders;
+}
+
+}  // namespace
+
+void read_environment_settings() {
+  settings = EnvironmentSettings{};
+  const std::string_view fatal = variable("KUP_FATAL_WARNINGS");
+  if (!fatal.empty() && fatal != "0" && fatal != "1")
+    fatal_command_line(format("KUP error - KUP_FATAL_WARNINGS is not 1, 0 or empty: '%s'\n", fatal));
+  settings.fatal_warnings = fatal == "1";
+  settings.search_path = split_search_path(variable("KUP_PATH"));
+  settings.depfile = variable("KUP_DEPFILE");
+  if (settings.depfile.empty()) return;
+  settings.deptarget = variable("KUP_DEPTARGET");
+  if (settings.deptarget.empty())
+    fatal_command_line(format("KUP error - KUP_DEPFILE is set but KUP_DEPTARGET is not: '%s'\n", settings.depfile));
+  open_dependency_file(settings.depfile);
+}
+
+int status_after_warnings(int status) {
+  return status == 0 && settings.fatal_warnings && settings.warnings_printed > 0 ? 1 : status;
+}
+
+void reset_environment_settings() { settings = EnvironmentSettings{}; }
+
+}  // namespace kup

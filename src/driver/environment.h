@@ -1,0 +1,43 @@
+// The settings a build gives kup through the environment: a dependency
+// file for make and Ninja, folders to look for inputs in, and warnings
+// that fail the run. Each does nothing while its variable is unset.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kup {
+
+/// The environment variables read at start-up, and the warnings counted
+/// for KUP_FATAL_WARNINGS.
+struct EnvironmentSettings {
+  /// KUP_DEPFILE: the dependency file written when the run ends; empty
+  /// when none is written.
+  std::string depfile;
+  /// KUP_DEPTARGET: the target that the dependency file's rule names.
+  std::string deptarget;
+  /// KUP_PATH: the folders a relative input path is looked for in, in
+  /// order, when it does not open from the current folder.
+  std::vector<std::string> search_path;
+  /// KUP_FATAL_WARNINGS=1: a printed warning makes the status 1.
+  bool fatal_warnings = false;
+  /// Warnings printed so far.
+  long warnings_printed = 0;
+};
+
+extern EnvironmentSettings settings;
+
+/// Reads the variables; a faulty value ends the run, before any output.
+void read_environment_settings();
+
+/// Counts a warning that was just printed.
+inline void count_warning() { ++settings.warnings_printed; }
+
+/// The status a run ends with: 1 instead of 0 when KUP_FATAL_WARNINGS=1
+/// and a warning was printed.
+int status_after_warnings(int status);
+
+/// Forgets the settings of a previous run.
+void reset_environment_settings();
+
+}  // namespace kup
