@@ -68,7 +68,7 @@ struct BlockBits {
 /// The masks of a text a character at a time, from the class table: the
 /// way of machines without the vector instructions below, and the measure
 /// the others are held to.
-void build_scalar(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
+[[gnu::noinline]] void build_scalar(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
   for (std::size_t w = 0; w < m.words; ++w) m.ident[w] = m.backquote[w] = m.first[w] = 0;
   for (std::size_t at = 0; at < size; ++at) {
     const char c = base[at];
@@ -80,7 +80,8 @@ void build_scalar(ClassMasks& m, const char* base, std::size_t size, const CharS
 }
 
 /// build_line a character at a time, as build_scalar builds masks.
-std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t limit, const CharSet& set) {
+[[gnu::noinline]] std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t limit,
+                                                 const CharSet& set) {
   for (std::size_t w = 0; w * 64 < limit; ++w) {
     BlockBits b{};
     for (unsigned i = 0; i < 64; ++i) {
@@ -337,11 +338,14 @@ const NibbleTables kNibbles = make_nibble_tables();
   const __m256i newline = _mm256_set1_epi8('\n');
   for (std::size_t w = 0; w * 64 < limit; ++w) {
     const __m256i c0 = load32(base + w * 64);
-    const __m256i c1 = load32(base + w * 64 + 32);
     const ChunkBits a = classify32(c0, low_ident, high_bits, low_first);
+    const std::uint64_t early = bits32(_mm256_cmpeq_epi8(c0, newline));
+    // A line that ends in the first half of a block needs no second half.
+    if (early != 0 && put_line_block(m, w, {a.ident, a.quote, a.first & a.ident, early}, limit))
+      return m.size + 1;
+    const __m256i c1 = load32(base + w * 64 + 32);
     const ChunkBits b = classify32(c1, low_ident, high_bits, low_first);
-    const std::uint64_t breaks =
-        bits32(_mm256_cmpeq_epi8(c0, newline)) | bits32(_mm256_cmpeq_epi8(c1, newline)) << 32;
+    const std::uint64_t breaks = early | bits32(_mm256_cmpeq_epi8(c1, newline)) << 32;
     const std::uint64_t ident = a.ident | b.ident << 32;
     if (put_line_block(m, w, {ident, a.quote | b.quote << 32, (a.first | b.first << 32) & ident, breaks}, limit))
       return m.size + 1;
