@@ -91,17 +91,27 @@ std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(has
 std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
 
-/// The slot holding `name`, or the empty slot where it would go: the one
-/// probe loop of the index, inlined into the lookups of expansion, which
-/// mostly hit in the home slot.
-[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+/// The one probe loop of the index: the entry named `name`, with `slot`
+/// at its slot, or nullptr, with `slot` at the empty slot where it would
+/// go. Inlined into the lookups of expansion, which mostly hit in the home
+/// slot.
+[[gnu::always_inline]] inline MacroEntry* probe(std::string_view name, std::uint64_t hash, std::size_t& slot) {
   const std::uint16_t tag = tag_of(hash);
-  std::size_t slot = home_slot(hash);
-  for (;;) {
+  for (slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
     const Slot s = table.index[slot];
-    if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
-    slot = (slot + 1) & (kIndexSlots - 1);
+    if (s.entry == 0) return nullptr;
+    if (s.tag == tag) {
+      MacroEntry* entry = entry_at(s);
+      if (same_name(*entry, name)) return entry;
+    }
   }
+}
+
+/// The slot holding `name`, or the empty slot where it would go.
+std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+  std::size_t slot;
+  probe(name, hash, slot);
+  return slot;
 }
 
 std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
@@ -212,8 +222,8 @@ void check_identifier(std::string_view text, std::string_view kind) {
 }
 
 MacroEntry* lookup_macro(std::string_view name) {
-  const Slot s = table.index[find_slot(name, hash_name(name))];
-  return s.entry == 0 ? nullptr : entry_at(s);
+  std::size_t slot;
+  return probe(name, hash_name(name), slot);
 }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
