@@ -108,7 +108,7 @@ MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
 }
 
 /// The slot holding `name`, or the empty slot where it would go.
-std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
   std::size_t slot;
   probe(name, hash, slot);
   return slot;
