@@ -102,7 +102,7 @@ MacroEntry* entry_at(const Slot& s) { return &table.pool[s.entry - 1u]; }
     if (s.entry == 0) return nullptr;
     if (s.tag == tag) {
       MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) return entry;
+      if (same_name(*entry, name)) [[likely]] return entry;
     }
   }
 }
