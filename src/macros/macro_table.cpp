@@ -52,6 +52,7 @@ using name_index::load_word;
 using name_index::same_name;
 using name_index::tag_of;
 
+
 std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
 
 /// The home slot of the entry in a slot (deletion is rare: it hashes).

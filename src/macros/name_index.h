@@ -81,33 +81,33 @@ inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16
 inline std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 inline MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1u]; }
 
-/// The slot holding `name`, or the empty slot where it would go: the one
-/// probe loop of the index, from the name's home slot, where most lookups
-/// end.
-[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+/// The one probe loop of the index: the entry named `name`, with `slot`
+/// at its slot, or nullptr, with `slot` at the empty slot where it would
+/// go. Inlined into the lookups of expansion, which mostly hit in the home
+/// slot.
+[[gnu::always_inline]] inline MacroEntry* probe(std::string_view name, std::uint64_t hash, std::size_t& slot) {
   const std::uint16_t tag = tag_of(hash);
-  std::size_t slot = home_slot(hash);
-  for (;;) {
-    const IndexSlot s = macros.table.index[slot];
-    if (s.entry == 0 || (s.tag == tag && same_name(*entry_at(s), name))) return slot;
-    slot = (slot + 1) & (kIndexSlots - 1);
-  }
-}
-
-/// The entry named `name`, or nullptr. find_slot's loop, written out for
-/// the lookups of expansion: a hit returns the entry it compared, without
-/// reading its slot again (a tenth of a lookup's instructions).
-[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
-  const std::uint64_t hash = hash_name(name);
-  const std::uint16_t tag = tag_of(hash);
-  for (std::size_t slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
+  for (slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
     const IndexSlot s = macros.table.index[slot];
     if (s.entry == 0) return nullptr;
     if (s.tag == tag) {
       MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) return entry;
+      if (same_name(*entry, name)) [[likely]] return entry;
     }
   }
+}
+
+/// The slot holding `name`, or the empty slot where it would go.
+[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
+  std::size_t slot;
+  probe(name, hash, slot);
+  return slot;
+}
+
+/// The entry named `name`, or nullptr.
+[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
+  std::size_t slot;
+  return probe(name, hash_name(name), slot);
 }
 
 }  // namespace kup::name_index

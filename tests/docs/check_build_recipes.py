@@ -105,7 +105,7 @@ class Recipe:
     def expected_page(self, name):
         """What kup itself writes for the template NAME."""
         env = dict(self.env, KUP_PATH="snippets")
-        result = subprocess.run([self.kup, name + ".txt"], cwd=self.source, env=env,
+        result = subprocess.run([self.kup, name + ".kup"], cwd=self.source, env=env,
                                 capture_output=True, timeout=TIMEOUT)
         return result.stdout
 
@@ -139,7 +139,7 @@ class Recipe:
 
 def check(recipe):
     recipe.configure()
-    both = sorted(p + ".txt" for p in PAGES)
+    both = sorted(p + ".kup" for p in PAGES)
 
     runs = recipe.build("first build")
     if runs != both:
@@ -150,19 +150,19 @@ def check(recipe):
     if runs:
         raise Failure(f"second build: kup ran again on {runs}")
 
-    recipe.edit("snippets/header.txt", lambda text: "=" + text.rstrip("\n") + "=\n")
+    recipe.edit("snippets/header.kup", lambda text: "=" + text.rstrip("\n") + "=\n")
     runs = recipe.build("header changed")
     if runs != both:
         raise Failure(f"header changed: kup ran on {runs}, not on {both}")
     recipe.check_pages("header changed", "=== ")
 
-    os.remove(os.path.join(recipe.source, "snippets", "footer.txt"))
+    os.remove(os.path.join(recipe.source, "snippets", "footer.kup"))
     for name in PAGES:
-        recipe.edit(name + ".txt", lambda text: text.replace("#include 'footer.txt'\n", ""))
+        recipe.edit(name + ".kup", lambda text: text.replace("#include 'footer.kup'\n", ""))
     recipe.build("footer deleted")
     recipe.check_pages("footer deleted", "=== ")
 
-    recipe.edit("index.txt", lambda text: text + "#endfi\n")
+    recipe.edit("index.kup", lambda text: text + "#endfi\n")
     recipe.build("misspelt directive", succeed=False)
     if os.path.exists(recipe.page("index")):
         raise Failure("misspelt directive: the failed build left index.html behind")
