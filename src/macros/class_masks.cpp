@@ -1,9 +1,9 @@
 #include "macros/class_masks.h"
 
 #include <algorithm>
-#include <initializer_list>
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "text/char_classes.h"
 
@@ -353,11 +353,13 @@ const NibbleTables kNibbles = make_nibble_tables();
   return 0;
 }
 
+/// Whether the processor has AVX2.
 bool have_wide() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("avx2");
 }
 
+/// Whether the processor has SSSE3.
 bool have_shuffle() {
   __builtin_cpu_init();
   return __builtin_cpu_supports("ssse3");
