@@ -304,9 +304,10 @@ const NibbleTables kNibbles = make_nibble_tables();
     drop = static_cast<unsigned>(32 - n);
     return load32(base + size - 32);
   }
-  alignas(32) char padded[32] = {};
+  // Read unaligned: not every ABI aligns the stack to 32 bytes.
+  char padded[32] = {};
   std::memcpy(padded, base + at, n);
-  return _mm256_load_si256(reinterpret_cast<const __m256i*>(padded));
+  return load32(padded);
 }
 
 /// build_shuffled with classify32.
