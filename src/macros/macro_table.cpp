@@ -93,6 +93,11 @@ void store_value(MacroEntry* entry, std::string_view value) {
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
   entry->backquoted = entry->value.find('`') != std::string::npos;
+  entry->near_size = kFarValue;
+  if (!entry->list && !entry->quoted && value.size() < 16 && entry->name_size <= kNearNameMax) {
+    std::memcpy(entry->name_head + entry->name_size, value.data(), value.size());
+    entry->near_size = static_cast<std::uint8_t>(value.size());
+  }
 }
 
 /// Puts an entry at the newest end of the chain.

@@ -22,21 +22,34 @@ inline constexpr int kMaxMacros = 999;
 /// compares them.
 inline constexpr std::size_t kNameHead = 88;
 
+/// A short value is also kept after a name of up to this many bytes, in
+/// the entry's first cache line: 8 bytes of the entry's own, the name and
+/// 16 bytes that expansion moves at once.
+inline constexpr std::size_t kNearNameMax = 64 - 8 - 16;
+
+/// near_size of an entry whose value is not kept beside its name.
+inline constexpr std::uint8_t kFarValue = 0xFF;
+
 /// One macro: a name and its stored value. Entries are kept in order of
 /// definition as a doubly linked chain. The value never changes once
 /// stored, so what expansion asks of it is noted when it is stored.
 ///
-/// A lookup that finds the entry reads its first cache line (the value,
-/// short ones held in place, the flags, the name's length and its first
-/// bytes) and, for a longer name, the second (the name's next 64 bytes).
-/// The name as a string and the chain come after.
+/// A lookup that finds the entry reads its first cache line (the flags,
+/// the name's length and its first bytes) and, for a longer name, the
+/// second (the name's next bytes). A value of fewer than sixteen bytes
+/// that needs no more than to be copied is kept in the first line too,
+/// right after a name of up to kNearNameMax bytes: such a field is
+/// replaced from one line. The value as a string, the name as a string
+/// and the chain come after.
 struct alignas(64) MacroEntry {
-  std::string value;
   std::uint32_t name_size = 0;
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
   bool backquoted = false;  ///< the value holds a backquote
-  char name_head[kNameHead] = {};  ///< the first bytes of the name, zero-padded
+  std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
+  /// The first bytes of the name, then (when near_size says so) the value.
+  char name_head[kNameHead] = {};
+  std::string value;
   std::string name;
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
