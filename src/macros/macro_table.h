@@ -71,12 +71,12 @@ inline constexpr std::size_t kShapeLengths = 32;
 /// which with a thousand names costs more than the misses of the larger
 /// index), probed linearly from the slot given by the highest bits of the
 /// name's hash, deleted by backward shift. A slot is four bytes, sixteen
-/// low bits of the hash and the entry's place in the pool (64 KB in all);
-/// probes compare names only when those bits agree.
+/// other bits of the hash and the entry's place in the pool (64 KB in
+/// all); probes compare names only when those bits agree.
 inline constexpr std::size_t kIndexSlots = 16384;
 
 struct IndexSlot {
-  std::uint16_t tag = 0;    ///< low bits of the name's hash
+  std::uint16_t tag = 0;    ///< bits of the name's hash below those of the home slot
   std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
 };
 static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");

@@ -34,22 +34,20 @@ inline std::uint64_t load_tail(const char* p, std::size_t n) {
   return byte(0) | (byte(n / 2) << 8) | (byte(n - 1) << 16);
 }
 
-/// Spreads every bit of `h` over every bit of the result (a bijection with
-/// full avalanche: two multiply-xorshift rounds).
+/// Spreads the bits of `h` over the highest bits of the result, which
+/// choose the home slot: the high half folded onto the low one, then one
+/// multiplication (every bit moves upwards).
 inline std::uint64_t mix(std::uint64_t h) {
-  h ^= h >> 33;
-  h *= 0xFF51AFD7ED558CCDULL;
-  h ^= h >> 33;
-  h *= 0xC4CEB9FE1A85EC53ULL;
-  return h ^ (h >> 33);
+  h ^= h >> 32;
+  return h * 0xFF51AFD7ED558CCDULL;
 }
 
 /// A hash of the name taken eight bytes at a time (names are short), in
 /// two chains that take every other word, so that a long name is hashed
 /// in about half the time. The chains of multiplications keep names of one
 /// length apart but move the bits of a byte only upwards; the final mix
-/// lets every byte reach every bit, so numbered names (NAME0, ITEM_007,
-/// x[3]) spread like random ones.
+/// lets every byte reach the highest bits, so numbered names (NAME0,
+/// ITEM_007, x[3]) spread over the home slots like random ones.
 [[gnu::always_inline]] inline std::uint64_t hash_name(std::string_view name) {
   constexpr std::uint64_t kMultiplier = 0x9E3779B97F4A7C15ULL;
   const std::size_t n = name.size();
@@ -88,7 +86,7 @@ inline std::uint64_t mix(std::uint64_t h) {
 
 inline constexpr int kSlotBits = std::countr_zero(kIndexSlots);
 
-inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash); }
+inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash >> 32); }
 inline std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
 inline MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1u]; }
 
