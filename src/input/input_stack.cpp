@@ -18,14 +18,6 @@ InputStack inputs;
 
 namespace {
 
-/// Opens a path for reading; -1 on failure. A path holding a NUL byte
-/// cannot name a file.
-int open_path(std::string_view path) {
-  if (path.find('\0') != std::string_view::npos) return -1;
-  const std::string name(path);
-  return open_for_reading(name.c_str());
-}
-
 /// A descriptor that is closed when the run ends before it was handed on.
 class OpenedFile {
  public:
@@ -79,11 +71,12 @@ void open_input(std::string_view path, int depth, std::string_view mode) {
   // With KUP_PATH the file is found first, so that the checks see the
   // path that opened.
   OpenedFile file;
-  if (!settings.search_path.empty()) file.take(open_on_search_path(path));
+  const bool searched = !settings.search_path.empty();
+  if (searched) file.take(open_on_search_path(path));
   if (inputs.file_level >= 1) check_loop(path);
   if (inputs.file_level == kMaxInputLevels - 1)
     fatal(format("KUP error - maximum depth of file inclusion reached: %d\n", kMaxInputLevels));
-  if (!file.is_open()) file.take(open_path(path));
+  if (!searched) file.take(open_path(path));
   if (!file.is_open()) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
   record_dependency(path);
   const int index = ++inputs.file_level;

@@ -24,12 +24,15 @@ int open_joined(const std::string& folder, std::string_view path) {
 
 }  // namespace
 
-int open_on_search_path(std::string_view& path) {
-  // A path holding a NUL byte cannot name a file.
+int open_path(std::string_view path) {
   if (path.find('\0') != std::string_view::npos) return -1;
   const std::string name(path);
-  const int fd = open_for_reading(name.c_str());
-  if (fd >= 0 || is_absolute_path(path)) return fd;
+  return open_for_reading(name.c_str());
+}
+
+int open_on_search_path(std::string_view& path) {
+  const int fd = open_path(path);
+  if (fd >= 0 || is_absolute_path(path) || path.find('\0') != std::string_view::npos) return fd;
   for (const std::string& folder : settings.search_path) {
     const int found = open_joined(folder, path);
     if (found >= 0) {
