@@ -82,10 +82,10 @@ LARGE_DIFF_LINES = 20000
 
 HEADER_KEYS = ("description", "args", "stdout_to", "stdin_from", "env",
                "skip")
-# Variables of the caller's environment that would change kup's output;
-# a case sets them in `env:` when it needs them.
-CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH", "KUP_PATH", "KUP_DEPFILE",
-                     "KUP_DEPTARGET", "KUP_FATAL_WARNINGS")
+# Variables of the caller's environment that would change kup's output
+# (besides every KUP_ variable); a case sets them in `env:` when it needs
+# them.
+CLEARED_VARIABLES = ("SOURCE_DATE_EPOCH",)
 # The platforms other than the native one that a case may be skipped on.
 PLATFORMS = ("windows", "arm64")
 SECTION_KINDS = ("file", "more", "mkdir", "stdin", "stdout", "stderr",
@@ -507,7 +507,7 @@ def run_environment(case):
     """The environment of a run: the caller's, in the POSIX locale, without
     the variables that kup reads, and with those the case sets."""
     env = {name: value for name, value in os.environ.items()
-           if name not in CLEARED_VARIABLES}
+           if name not in CLEARED_VARIABLES and not name.startswith("KUP_")}
     env["LC_ALL"] = "C"
     env.update(case.env)
     return env
