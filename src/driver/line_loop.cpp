@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "driver/echo_file.h"
 #include "driver/line_loop.h"
+#include "driver/run_observer.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "input/input_stack.h"
@@ -209,9 +210,18 @@ void dispatch_directive(std::string_view word) {
   else report_unknown_directive(word);
 }
 
+/// Tells the observer, if any, that the line read from input level
+/// `level` was handled, then finishes it.
+void end_line(int level) {
+  if (run_observer != nullptr) [[unlikely]]
+    run_observer->line_handled(inputs.levels[level]);
+  finish_line();
+}
+
 /// Handles the line just read into line.raw_text.
 void process_line() {
   ++top_level().line_count;
+  const int level = inputs.file_level;
   // Taken before the handler runs: #include and #exit change the top level.
   line.echo_due = top_level().is_stdin;
   build_line_text();
@@ -225,7 +235,7 @@ void process_line() {
   const char* const first_char = skip_class(line.line_text.data(), end, ctype::kSpace);
   if (first_char == end || *first_char != '#') {
     line.line_rest = {};
-    finish_line();
+    end_line(level);
     return;
   }
   line.line_rest = scan_field(line.line_text).rest;
@@ -236,7 +246,7 @@ void process_line() {
     set_trace(word.field, {});
     dispatch_directive(word.field);
   }
-  finish_line();
+  end_line(level);
 }
 
 /// True for a line whose first character after white space is '#'.
@@ -263,9 +273,9 @@ bool next_line() {
 
 /// True while a data line needs nothing but its expansion written: no
 /// trace, Skip Mode off, Evaluation Mode on and no mode waiting to change
-/// at the end of a line.
+/// at the end of a line, and no observer to be told of each line.
 bool only_expansion_due() {
-  return !modes.verbose && !modes.skip && modes.evaluation && !modes.pending_verbose && !modes.pending_skip;
+  return run_observer == nullptr && !modes.verbose && !modes.skip && modes.evaluation && !modes.pending_verbose && !modes.pending_skip;
 }
 
 /// Handles the lines found whole in the top level's read buffer, one

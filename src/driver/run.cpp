@@ -8,6 +8,7 @@
 #include "driver/environment.h"
 #include "driver/line_loop.h"
 #include "driver/output.h"
+#include "driver/run_observer.h"
 #include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/dependencies.h"
@@ -19,6 +20,7 @@ namespace kup {
 ModeFlags modes;
 LineBuffers line;
 StartupState startup;
+RunObserver* run_observer = nullptr;
 
 namespace {
 

@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "driver/environment.h"
 #include "driver/output.h"
+#include "driver/run_observer.h"
 #include "driver/text_format.h"
 #include "input/dependencies.h"
 #include "input/search_path.h"
@@ -70,13 +71,16 @@ void open_input(std::string_view path, int depth, std::string_view mode) {
   if (path.empty()) report_missing_file_name();
   // With KUP_PATH the file is found first, so that the checks see the
   // path that opened.
+  // An observer may supply the input itself (an editor's unsaved text).
   OpenedFile file;
-  const bool searched = !settings.search_path.empty();
+  if (run_observer != nullptr) [[unlikely]]
+    file.take(run_observer->open_input(path));
+  const bool searched = !file.is_open() && !settings.search_path.empty();
   if (searched) file.take(open_on_search_path(path));
   if (inputs.file_level >= 1) check_loop(path);
   if (inputs.file_level == kMaxInputLevels - 1)
     fatal(format("KUP error - maximum depth of file inclusion reached: %d\n", kMaxInputLevels));
-  if (!searched) file.take(open_path(path));
+  if (!searched && !file.is_open()) file.take(open_path(path));
   if (!file.is_open()) fatal(format("KUP error - problem to open input file (%s): '%s'\n", mode, path));
   record_dependency(path);
   const int index = ++inputs.file_level;

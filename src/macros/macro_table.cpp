@@ -9,6 +9,7 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/output.h"
+#include "driver/run_observer.h"
 #include "driver/text_format.h"
 #include "macros/expansion.h"
 #include "macros/lists.h"
@@ -187,7 +188,10 @@ std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   return scratch;
 }
 
-int define_macro(std::string_view name, std::string_view value) {
+namespace {
+
+/// define_macro without the observer: stores the definition in the table.
+int store_definition(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
   const std::uint64_t hash = hash_name(name);
   std::size_t slot = find_slot(name, hash);
@@ -220,6 +224,17 @@ int define_macro(std::string_view name, std::string_view value) {
   if (table.count > kMaxMacros)
     fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
   return table.count;
+}
+
+}  // namespace
+
+int define_macro(std::string_view name, std::string_view value) {
+  const int count = store_definition(name, value);
+  // The new definition is the newest entry; `name` may have viewed an
+  // entry it replaced.
+  if (run_observer != nullptr) [[unlikely]]
+    run_observer->macro_defined(table.newest->name);
+  return count;
 }
 
 int remove_macro(std::string_view name) {
