@@ -90,7 +90,7 @@ void change_protection(const ProtectionKind& kind) {
     read_checked_name(name);
     const MacroEntry* entry = find_macro(name);
     if (entry == nullptr) {
-      warn(format(kind.warning, name));
+      warn(kind.warning, name);
       continue;
     }
     copy_value(entry, value);
@@ -144,7 +144,7 @@ void read_answer(std::string& answer) {
 /// The text #list splits: the stored value, or the composed value of a
 /// list, which is split again after a warning.
 std::string_view split_source(const MacroEntry* entry, std::string& scratch) {
-  if (is_list(entry)) warn(format("KUP warning - macro <%s> is already a list\n", entry->name));
+  if (is_list(entry)) warn("KUP warning - macro <%s> is already a list\n", entry->name);
   return macro_value(entry, scratch);
 }
 

@@ -95,9 +95,7 @@ void directive_msg() {
 void directive_abort() {
   std::string& message = handler_texts.message;
   message_text(message);
-  print_location(inputs.file_level);
-  err_write(format("KUP user error - %s\n", message));
-  terminate_run(1);
+  fatal(format("KUP user error - %s\n", message));
 }
 
 void directive_quit() {

@@ -59,7 +59,7 @@ void cast_macro(const TypedForm& form, int precision, const std::string& name, s
   check_identifier(name, "macro");
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
-    warn(format("KUP warning - try to cast to %s an undefined macro <%s>\n", form.word, name));
+    warn("KUP warning - try to cast to %s an undefined macro <%s>\n", form.word, name);
     return;
   }
   if (is_list(entry)) fatal("KUP error - casting a list is forbidden\n");

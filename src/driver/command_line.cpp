@@ -101,9 +101,8 @@ bool echo_option(const OptionRow&, Cursor& cursor) {
     modes.echo = true;
     open_echo_file(option_value(argument), "w");
   } else if (modes.warning) {
-    print_command_line_location();
-    err_write("KUP warning - disabling echo mode as standard input is not processed\n");
-    count_warning();
+    report_diagnostic(false, DiagnosticOrigin::CommandLine,
+                      "KUP warning - disabling echo mode as standard input is not processed\n");
   }
   return true;
 }
@@ -139,9 +138,7 @@ const OptionRow* find_option(std::string_view argument) {
 }
 
 [[noreturn]] void report_unknown_option(std::string_view option) {
-  print_location(inputs.file_level);
-  err_write(format("KUP error - unrecognized option: %s\n", option));
-  terminate_run(1);
+  fatal(format("KUP error - unrecognized option: %s\n", option));
 }
 
 /// The first pass: informational options and the modes needed before

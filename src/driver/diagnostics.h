@@ -4,6 +4,9 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
+
+#include "driver/text_format.h"
 
 namespace kup {
 
@@ -27,6 +30,48 @@ class NestingGuard {
   int& counter_;
 };
 
+/// One place a diagnostic arose: the file as kup opened it (or its #tag name) and a line.
+struct DiagnosticLocation {
+  std::string file;
+  long line = 0;
+};
+/// A warning or an error as data, from which every form on standard error is made.
+struct Diagnostic {
+  bool error = false;                      ///< else a warning
+  std::string message;                     ///< without its "KUP ... - " prefix and final newline
+  std::vector<DiagnosticLocation> where;   ///< innermost first; empty for the command line
+};
+/// Receives every diagnostic of a run instead of standard error, when set.
+using DiagnosticSink = void (*)(const Diagnostic&);
+/// Sets the sink, a choice of the process that outlasts runs; nullptr: standard error.
+void set_diagnostic_sink(DiagnosticSink sink);
+
+/// The forms a diagnostic takes on standard error (KUP_DIAGNOSTICS).
+enum class DiagnosticForm {
+  Classic,  ///< location lines, then the "KUP ... - " line
+  Gnu,      ///< FILE:LINE:1: error: TEXT, after "In file included from" lines
+  Json,     ///< one JSON object per line
+};
+
+/// Where the classic form says a diagnostic arose.
+enum class DiagnosticOrigin {
+  Input,        ///< the location lines of the open input levels
+  CommandLine,  ///< "\n[Command Line]\n"
+  Unlocated,    ///< no location lines (faults found after the input ended)
+};
+
+/// Reports one warning or error: builds its Diagnostic from `text` (the
+/// classic line, "KUP error - ..." and the like) and the open input levels,
+/// and hands it to the sink or writes it in the form chosen. A warning is
+/// counted for KUP_FATAL_WARNINGS. Does not end the run.
+void report_diagnostic(bool error, DiagnosticOrigin origin, std::string_view text);
+
+/// Chooses the form of the diagnostics on standard error for this run.
+void set_diagnostic_form(DiagnosticForm form);
+
+/// Forgets the form chosen and what the forms remember between diagnostics of a run.
+void reset_diagnostics();
+
 /// Writes the location lines of the input levels 0 to `level` to standard
 /// error; "\n[Command Line]\n" while no level exists.
 void print_location(int level);
@@ -47,6 +92,16 @@ void print_command_line_location();
 
 /// In Warning Mode: the location lines of the current level and `message`.
 void warn(std::string_view message);
+
+/// True while warnings are printed (Warning Mode).
+bool warnings_shown();
+
+/// In Warning Mode: warn with `fmt` formatted; without it nothing is
+/// formatted, so a suppressed warning costs a test.
+template <typename Arg, typename... Args>
+void warn(std::string_view fmt, const Arg& arg, const Args&... args) {
+  if (warnings_shown()) warn(std::string_view(format(fmt, arg, args...)));
+}
 
 /// The message for a text that would be longer than the longest text:
 /// "KUP error - " `lead` "string too long" `tail` " (max = 1024)".

@@ -34,10 +34,24 @@ std::vector<std::string> split_search_path(std::string_view list) {
   return folders;
 }
 
+/// KUP_DIAGNOSTICS: the form of warnings and errors, read first so that
+/// the other variables' faults take it.
+void read_diagnostic_form() {
+  const std::string_view form = variable("KUP_DIAGNOSTICS");
+  if (form == "gnu") {
+    set_diagnostic_form(DiagnosticForm::Gnu);
+  } else if (form == "json") {
+    set_diagnostic_form(DiagnosticForm::Json);
+  } else if (!form.empty()) {
+    fatal_command_line(format("KUP error - KUP_DIAGNOSTICS is not gnu, json or empty: '%s'\n", form));
+  }
+}
+
 }  // namespace
 
 void read_environment_settings() {
   settings = EnvironmentSettings{};
+  read_diagnostic_form();
   const std::string_view fatal = variable("KUP_FATAL_WARNINGS");
   if (!fatal.empty() && fatal != "0" && fatal != "1")
     fatal_command_line(format("KUP error - KUP_FATAL_WARNINGS is not 1, 0 or empty: '%s'\n", fatal));

@@ -197,7 +197,7 @@ namespace {
 /// An unknown directive word: a warning, and the line becomes data.
 void report_unknown_directive(std::string_view word) {
   modes.directive_line = false;
-  warn(format("KUP warning - '#%s' is not a legal ZIDiv directive\n", word));
+  warn("KUP warning - '#%s' is not a legal ZIDiv directive\n", word);
 }
 
 /// Calls the handler of a directive word.

@@ -34,15 +34,17 @@ int finish_run(int status) {
   const bool echo_ok = close_echo_file();
   const bool dependencies_ok = write_dependency_file(settings.depfile, settings.deptarget);
   if (!output_ok && !out_reader_gone()) {
-    err_write("KUP error - problem to write on standard output\n");
+    report_diagnostic(true, DiagnosticOrigin::Unlocated, "KUP error - problem to write on standard output\n");
     return 1;
   }
   if (!echo_ok) {
-    err_write(format("KUP error - problem to write echo file: '%s'\n", echo.name));
+    report_diagnostic(true, DiagnosticOrigin::Unlocated,
+                      format("KUP error - problem to write echo file: '%s'\n", echo.name));
     return 1;
   }
   if (!dependencies_ok) {
-    err_write(format("KUP error - problem to write KUP_DEPFILE: '%s'\n", settings.depfile));
+    report_diagnostic(true, DiagnosticOrigin::Unlocated,
+                      format("KUP error - problem to write KUP_DEPFILE: '%s'\n", settings.depfile));
     return 1;
   }
   return output_ok ? status_after_warnings(status) : 1;
@@ -69,6 +71,7 @@ void reset_run_state() {
   reset_output();
   reset_environment_settings();
   reset_dependencies();
+  reset_diagnostics();
   build_trace_prefix(0);
 }
 
@@ -80,8 +83,7 @@ int run_kup(int argc, char** argv) {
   } catch (const RunEnd& end) {
     status = end.status;
   } catch (const std::bad_alloc&) {
-    print_location(inputs.file_level);
-    err_write("KUP error - memory allocation error\n");
+    report_diagnostic(true, DiagnosticOrigin::Input, "KUP error - memory allocation error\n");
     status = 1;
   }
   return finish_run(status);

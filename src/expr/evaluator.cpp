@@ -33,9 +33,8 @@ constexpr int kMaxPrecision = 9;
 /// warning that Warning Mode does not silence.
 int checked_precision(int precision) {
   if (precision >= -kMaxPrecision && precision <= kMaxPrecision) return precision;
-  print_location(inputs.file_level);
-  err_write(format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
-  count_warning();
+  report_diagnostic(false, DiagnosticOrigin::Input,
+                    format("KUP warning - precision of fix number = %d reduced to 9'\n", precision));
   return precision > 0 ? kMaxPrecision : -kMaxPrecision;
 }
 

@@ -201,7 +201,7 @@ std::string_view resolve_field(std::string_view field, TextKind kind, WorkTexts&
 inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode) {
   if (prefix_mode && !has_prefix(field)) return nullptr;
   const MacroEntry* entry = find_macro(field);
-  if (entry == nullptr && prefix_mode) warn(format("KUP warning - macro <%s> is not defined\n", field));
+  if (entry == nullptr && prefix_mode) warn("KUP warning - macro <%s> is not defined\n", field);
   return entry;
 }
 

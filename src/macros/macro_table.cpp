@@ -200,7 +200,7 @@ int store_definition(std::string_view name, std::string_view value) {
     // same as removing it and appending it again, where the new entry
     // would take the place just freed.
     MacroEntry* entry = entry_at(table.index[slot]);
-    if (entry->value != value) warn(format("KUP warning - macro <%s> was already defined\n", name));
+    if (entry->value != value) warn("KUP warning - macro <%s> was already defined\n", name);
     store_value(entry, value);
     unlink_chain(entry);
     link_newest(entry);
@@ -214,7 +214,7 @@ int store_definition(std::string_view name, std::string_view value) {
     kept_name.assign(name);
     kept_value.assign(value);
     if (entry_at(table.index[slot])->value != kept_value)
-      warn(format("KUP warning - macro <%s> was already defined\n", kept_name));
+      warn("KUP warning - macro <%s> was already defined\n", kept_name);
     remove_macro(kept_name);
     name = kept_name;
     value = kept_value;
@@ -241,7 +241,7 @@ int remove_macro(std::string_view name) {
   check_identifier(name, "macro");
   MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
-    warn(format("KUP warning - attempt to remove an undefined macro <%s>\n", name));
+    warn("KUP warning - attempt to remove an undefined macro <%s>\n", name);
     return -1;
   }
   if (is_list(entry)) {
