@@ -1,0 +1,327 @@
+#include "ls/engine_run.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <exception>
+#include <unordered_map>
+
+#include "driver/driver.h"
+#include "driver/output.h"
+#include "driver/run_observer.h"
+#include "input/input_stack.h"
+#include "macros/field_scanner.h"
+#include "macros/macro_table.h"
+
+extern char** environ;
+
+namespace kup::ls {
+
+namespace {
+
+/// A descriptor of an anonymous file in memory holding `text`, positioned
+/// at its start; -1 on failure.
+int memory_file(std::string_view text) {
+  const int fd = memfd_create("kup-ls", MFD_CLOEXEC);
+  if (fd < 0) return -1;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t written = ::write(fd, text.data() + done, text.size() - done);
+    if (written <= 0) {
+      ::close(fd);
+      return -1;
+    }
+    done += static_cast<std::size_t>(written);
+  }
+  ::lseek(fd, 0, SEEK_SET);
+  return fd;
+}
+
+/// Everything written to `fd`, which is then emptied.
+std::string take_file(int fd) {
+  std::string text;
+  char chunk[65536];
+  ssize_t got;
+  for (off_t at = 0; (got = ::pread(fd, chunk, sizeof chunk, at)) > 0; at += got)
+    text.append(chunk, static_cast<std::size_t>(got));
+  if (::ftruncate(fd, 0) != 0) text.clear();
+  ::lseek(fd, 0, SEEK_SET);
+  return text;
+}
+
+bool readable_file(const std::string& path) {
+  struct stat info;
+  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), R_OK) == 0;
+}
+
+/// The location lines and messages a run wrote to standard error, taken
+/// apart: a block of "line[N] \t[NAME]" lines (or "[Command Line]") and
+/// the "KUP error - " / "KUP warning - " / "KUP user error - " line after it.
+std::vector<Fault> faults_from_messages(std::string_view text) {
+  constexpr std::string_view kKinds[][2] = {
+      {"KUP error - ", "e"}, {"KUP user error - ", "e"}, {"KUP warning - ", "w"}};
+  std::vector<Fault> faults;
+  std::vector<FaultLocation> where;  // outermost first, as printed
+  while (!text.empty()) {
+    const std::size_t end = text.find('\n');
+    std::string_view line = text.substr(0, end);
+    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
+    if (line.substr(0, 5) == "line[") {
+      const std::size_t close = line.find("] \t[");
+      if (close != std::string_view::npos && line.back() == ']') {
+        FaultLocation location;
+        location.line = std::atol(std::string(line.substr(5, close - 5)).c_str());
+        location.file = std::string(line.substr(close + 4, line.size() - close - 5));
+        where.push_back(std::move(location));
+        continue;
+      }
+    }
+    if (line == "[Command Line]") {
+      where.clear();
+      continue;
+    }
+    for (const auto& kind : kKinds) {
+      if (line.substr(0, kind[0].size()) != kind[0]) continue;
+      Fault fault;
+      fault.error = kind[1] == "e";
+      fault.message = std::string(line.substr(kind[0].size()));
+      fault.where.assign(where.rbegin(), where.rend());
+      faults.push_back(std::move(fault));
+      where.clear();
+      break;
+    }
+  }
+  return faults;
+}
+
+/// The observer of one run: supplies the open documents and records what
+/// the run does.
+class Recorder final : public RunObserver {
+ public:
+  Recorder(const RunContext& context, RunResult& result) : context_(context), result_(result) {
+    for (const auto& [uri, document] : context.documents)
+      if (!document.path.empty()) open_paths_.emplace(document.path, &document);
+  }
+
+  /// The absolute paths of the inputs the run opened.
+  std::vector<std::string> opened_inputs() const {
+    std::vector<std::string> paths;
+    for (const auto& [name, path] : resolved_) paths.push_back(path);
+    return paths;
+  }
+
+  /// The absolute path of an input as the run named it.
+  std::string resolve(const std::string& name) const {
+    const auto found = resolved_.find(name);
+    return found != resolved_.end() ? found->second : absolute_path(name, context_.root);
+  }
+
+  void line_handled(const InputLevel& level) override {
+    const bool skipped = (modes.skip && modes.pending_skip) || (!evaluation_before_ && !modes.evaluation);
+    evaluation_before_ = modes.evaluation;
+    ++order_;
+    std::vector<LineRecord>* records = records_of(level);
+    if (records == nullptr || level.line_count == 0) return;
+    const std::size_t index = level.line_count - 1;
+    if (records->size() <= index) records->resize(index + 1);
+    LineRecord& record = (*records)[index];
+    record.skipped = record.read ? record.skipped && skipped : skipped;
+    record.read = true;
+    record.order = order_;
+    record.directive = modes.directive_line;
+    if (!skipped) record_uses(record);
+  }
+
+  void macro_defined(std::string_view name) override {
+    if (name == "$F" || name == "$T") return;
+    Definition definition;
+    definition.name = std::string(name);
+    if (!startup.command_line_phase && kup::inputs.file_level >= 0 && top_level().line_count != 0) {
+      definition.file = resolve(top_level().file_name);
+      definition.line = top_level().line_count;
+    }
+    definition.value = std::string(macro_value(find_macro(name), scratch_));
+    definition.order = ++order_;
+    current_[definition.name] = static_cast<int>(result_.definitions.size());
+    result_.definitions.push_back(std::move(definition));
+  }
+
+  int open_input(std::string_view path) override {
+    const std::string name(path);
+    std::vector<std::string> candidates;
+    if (!name.empty() && name.front() == '/') {
+      candidates.push_back(absolute_path(name, "/"));
+    } else {
+      candidates.push_back(absolute_path(name, context_.root));
+      for (const std::string& folder : context_.settings.path)
+        candidates.push_back(absolute_path(name, absolute_path(folder, context_.root)));
+    }
+    for (const std::string& candidate : candidates) {
+      const auto open = open_paths_.find(candidate);
+      if (open != open_paths_.end()) {
+        resolved_[name] = candidate;
+        return memory_file(open->second->text);
+      }
+      if (readable_file(candidate)) {
+        resolved_[name] = candidate;
+        return -1;
+      }
+    }
+    return -1;
+  }
+
+ private:
+  /// The records of the lines of `level`'s file when it is an open
+  /// document or the document run; null for any other file.
+  std::vector<LineRecord>* records_of(const InputLevel& level) {
+    if (level.is_stdin) return nullptr;
+    if (level.file_name != last_name_) {
+      last_name_ = level.file_name;
+      const std::string path = resolve(level.file_name);
+      last_records_ = nullptr;
+      if (path == result_.document || open_paths_.count(path) != 0) last_records_ = &result_.lines[path];
+    }
+    return last_records_;
+  }
+
+  /// Notes the fields of the current line that name macros; a directive
+  /// line's "#" and word are none.
+  void record_uses(LineRecord& record) {
+    record.uses.clear();
+    const std::string_view text = line.line_text;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    if (modes.directive_line) {
+      p = scan_bounds(p, end).after;                    // "#"
+      p = scan_bounds(p, end, ctype::kLetter).after;    // the directive word
+    }
+    while (p != end) {
+      const FieldBounds field = scan_bounds(p, end);
+      p = field.after;
+      if (field.start == field.stop) break;
+      const std::string_view name(field.start, static_cast<std::size_t>(field.stop - field.start));
+      if (modes.prefix && !has_prefix(name)) continue;
+      const MacroEntry* entry = find_macro(name);
+      if (entry == nullptr) continue;
+      NameUse use;
+      use.begin = static_cast<std::size_t>(field.start - text.data());
+      use.end = static_cast<std::size_t>(field.stop - text.data());
+      use.name = std::string(name);
+      use.value = std::string(macro_value(entry, scratch_));
+      const auto current = current_.find(use.name);
+      if (current != current_.end()) use.definition = current->second;
+      record.uses.push_back(std::move(use));
+    }
+  }
+
+  const RunContext& context_;
+  RunResult& result_;
+  std::unordered_map<std::string, const Document*> open_paths_;
+  std::unordered_map<std::string, std::string> resolved_;
+  std::unordered_map<std::string, int> current_;
+  std::string last_name_;
+  std::vector<LineRecord>* last_records_ = nullptr;
+  std::string scratch_;
+  std::uint64_t order_ = 0;
+  bool evaluation_before_ = true;
+};
+
+/// The descriptors the runs use in place of the standard streams, made
+/// once: two files in memory, and /dev/null for standard input.
+struct RunStreams {
+  int out = memfd_create("kup-ls-out", MFD_CLOEXEC);
+  int err = memfd_create("kup-ls-err", MFD_CLOEXEC);
+  int in = ::open("/dev/null", O_RDONLY | O_CLOEXEC);
+};
+
+RunStreams& run_streams() {
+  static RunStreams streams;
+  return streams;
+}
+
+/// Sets the variables of a run's environment for as long as it lives.
+class RunEnvironment {
+ public:
+  explicit RunEnvironment(const Settings& settings) {
+    std::string path;
+    for (const std::string& folder : settings.path) path += (path.empty() ? "" : ":") + folder;
+    set("KUP_PATH", path);
+    set("KUP_EXTRA_WARNINGS", settings.extra_warnings ? "1" : "");
+    for (const auto& [name, value] : settings.environment) set(name, value);
+  }
+  ~RunEnvironment() {
+    for (const std::string& name : names_) ::unsetenv(name.c_str());
+  }
+  RunEnvironment(const RunEnvironment&) = delete;
+  RunEnvironment& operator=(const RunEnvironment&) = delete;
+
+ private:
+  void set(const std::string& name, const std::string& value) {
+    if (value.empty()) return;
+    ::setenv(name.c_str(), value.c_str(), 1);
+    names_.push_back(name);
+  }
+  std::vector<std::string> names_;
+};
+
+}  // namespace
+
+const std::vector<LineRecord>* RunResult::lines_of(std::string_view path) const {
+  const auto found = lines.find(path);
+  return found != lines.end() ? &found->second : nullptr;
+}
+
+std::string run_path(std::string_view path, std::string_view root) {
+  const std::string base = std::string(root) + (root.empty() || root.back() != '/' ? "/" : "");
+  if (path.substr(0, base.size()) == base && path.size() > base.size()) return std::string(path.substr(base.size()));
+  return std::string(path);
+}
+
+void clear_kup_environment() {
+  std::vector<std::string> names;
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    const std::string_view entry = *variable;
+    if (entry.substr(0, 4) == "KUP_") names.emplace_back(entry.substr(0, entry.find('=')));
+  }
+  for (const std::string& name : names) ::unsetenv(name.c_str());
+}
+
+RunResult run_document(const Document& document, const RunContext& context) {
+  RunResult result;
+  result.document = document.path;
+  Recorder recorder(context, result);
+  RunStreams& streams = run_streams();
+  std::vector<std::string> args = {"kup"};
+  const std::string relative = run_path(document.path, context.root);
+  for (const std::string& argument : context.settings.arguments_for(relative)) args.push_back(argument);
+  args.push_back(relative);
+  std::vector<char*> argv;
+  for (std::string& argument : args) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  {
+    RunEnvironment environment(context.settings);
+    set_output_fds(streams.out, streams.err);
+    set_stdin_fd(streams.in);
+    set_run_observer(&recorder);
+    try {
+      result.status = run_kup(static_cast<int>(args.size()), argv.data());
+    } catch (const std::exception& failure) {
+      result.status = 1;
+      result.faults.push_back({true, std::string("the run failed: ") + failure.what(), {}});
+    }
+    set_run_observer(nullptr);
+  }
+  result.output = take_file(streams.out);
+  result.inputs = recorder.opened_inputs();
+  std::vector<Fault> faults = faults_from_messages(take_file(streams.err));
+  for (Fault& fault : faults)
+    for (FaultLocation& location : fault.where) location.file = recorder.resolve(location.file);
+  faults.insert(faults.end(), result.faults.begin(), result.faults.end());
+  result.faults = std::move(faults);
+  return result;
+}
+
+}  // namespace kup::ls
