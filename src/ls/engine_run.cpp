@@ -9,6 +9,7 @@
 #include <exception>
 #include <unordered_map>
 
+#include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/output.h"
 #include "driver/run_observer.h"
@@ -57,44 +58,16 @@ bool readable_file(const std::string& path) {
   return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), R_OK) == 0;
 }
 
-/// The location lines and messages a run wrote to standard error, taken
-/// apart: a block of "line[N] \t[NAME]" lines (or "[Command Line]") and
-/// the "KUP error - " / "KUP warning - " / "KUP user error - " line after it.
-std::vector<Fault> faults_from_messages(std::string_view text) {
-  constexpr std::string_view kKinds[][2] = {
-      {"KUP error - ", "e"}, {"KUP user error - ", "e"}, {"KUP warning - ", "w"}};
-  std::vector<Fault> faults;
-  std::vector<FaultLocation> where;  // outermost first, as printed
-  while (!text.empty()) {
-    const std::size_t end = text.find('\n');
-    std::string_view line = text.substr(0, end);
-    text = end == std::string_view::npos ? std::string_view{} : text.substr(end + 1);
-    if (line.substr(0, 5) == "line[") {
-      const std::size_t close = line.find("] \t[");
-      if (close != std::string_view::npos && line.back() == ']') {
-        FaultLocation location;
-        location.line = std::atol(std::string(line.substr(5, close - 5)).c_str());
-        location.file = std::string(line.substr(close + 4, line.size() - close - 5));
-        where.push_back(std::move(location));
-        continue;
-      }
-    }
-    if (line == "[Command Line]") {
-      where.clear();
-      continue;
-    }
-    for (const auto& kind : kKinds) {
-      if (line.substr(0, kind[0].size()) != kind[0]) continue;
-      Fault fault;
-      fault.error = kind[1] == "e";
-      fault.message = std::string(line.substr(kind[0].size()));
-      fault.where.assign(where.rbegin(), where.rend());
-      faults.push_back(std::move(fault));
-      where.clear();
-      break;
-    }
-  }
-  return faults;
+/// The faults of the run under way, which the diagnostic sink fills.
+std::vector<Fault>* run_faults = nullptr;
+
+void collect_fault(const Diagnostic& diagnostic) {
+  if (run_faults == nullptr) return;
+  Fault fault;
+  fault.error = diagnostic.error;
+  fault.message = diagnostic.message;
+  for (const DiagnosticLocation& location : diagnostic.where) fault.where.push_back({location.file, location.line});
+  run_faults->push_back(std::move(fault));
 }
 
 /// The observer of one run: supplies the open documents and records what
@@ -306,21 +279,23 @@ RunResult run_document(const Document& document, const RunContext& context) {
     set_output_fds(streams.out, streams.err);
     set_stdin_fd(streams.in);
     set_run_observer(&recorder);
+    set_diagnostic_sink(collect_fault);
+    run_faults = &result.faults;
     try {
       result.status = run_kup(static_cast<int>(args.size()), argv.data());
     } catch (const std::exception& failure) {
       result.status = 1;
       result.faults.push_back({true, std::string("the run failed: ") + failure.what(), {}});
     }
+    run_faults = nullptr;
+    set_diagnostic_sink(nullptr);
     set_run_observer(nullptr);
   }
   result.output = take_file(streams.out);
+  take_file(streams.err);  // messages, the trace and listings: not shown
   result.inputs = recorder.opened_inputs();
-  std::vector<Fault> faults = faults_from_messages(take_file(streams.err));
-  for (Fault& fault : faults)
+  for (Fault& fault : result.faults)
     for (FaultLocation& location : fault.where) location.file = recorder.resolve(location.file);
-  faults.insert(faults.end(), result.faults.begin(), result.faults.end());
-  result.faults = std::move(faults);
   return result;
 }
 
