@@ -6,6 +6,7 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/echo_file.h"
+#include "driver/line_markers.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "input/input_stack.h"
@@ -30,6 +31,14 @@ std::string_view file_name_argument() {
   return path;
 }
 
+/// The marker before a piece copied by #insert; a piece without a newline
+/// leaves the output in the middle of a line.
+void mark_inserted_piece(InputLevel& level, std::string_view piece) {
+  const bool whole = piece.back() == '\n';
+  mark_output_line(level.file_name, line_in_file(level, whole));
+  markers.mid_line = !whole;
+}
+
 /// Copies every piece of `level` to standard output exactly as read,
 /// counting each read attempt (the last, empty one too) as a line of the
 /// level. Output line grows by one less than the number of pieces.
@@ -39,6 +48,7 @@ void copy_level_to_output(InputLevel& level) {
     const bool got = read_level_piece(level, piece);
     ++level.line_count;
     if (!got) break;
+    if (markers.on) mark_inserted_piece(level, piece);
     out_write(piece);
     if (modes.verbose)
       err_write(format("%s(%4d) <-  %s", line.trace_prefix, modes.output_line + 1, piece));

@@ -2,6 +2,7 @@
 
 #include "driver/driver.h"
 #include "driver/environment.h"
+#include "driver/line_markers.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
 #include "input/input_stack.h"
@@ -173,7 +174,10 @@ void print_location(int level) { err_write(location_lines(level)); }
 void print_command_line_location() { err_write(location_lines(-1)); }
 
 void terminate_run(int status) {
-  if (modes.line) out_put('\n');
+  if (modes.line) {
+    mark_current_line();
+    out_put('\n');
+  }
   if (modes.verbose) err_write("\n");
   for (int i = inputs.file_level; i >= 0; --i) {
     InputLevel& level = inputs.levels[i];

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "driver/diagnostics.h"
+#include "driver/line_markers.h"
 #include "driver/text_format.h"
 #include "input/dependencies.h"
 #include "platform/platform.h"
@@ -57,6 +58,10 @@ void read_environment_settings() {
     fatal_command_line(format("KUP error - KUP_FATAL_WARNINGS is not 1, 0 or empty: '%s'\n", fatal));
   settings.fatal_warnings = fatal == "1";
   settings.search_path = split_search_path(variable("KUP_PATH"));
+  const std::string_view marker_format = variable("KUP_LINE_MARKERS");
+  if (!set_line_marker_format(marker_format))
+    fatal_command_line(format("KUP error - KUP_LINE_MARKERS holds a '%%' not followed by l, f or %%: '%s'\n",
+                              marker_format));
   settings.depfile = variable("KUP_DEPFILE");
   if (settings.depfile.empty()) return;
   settings.deptarget = variable("KUP_DEPTARGET");

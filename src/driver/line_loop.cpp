@@ -6,6 +6,7 @@
 #include "driver/driver.h"
 #include "driver/echo_file.h"
 #include "driver/line_loop.h"
+#include "driver/line_markers.h"
 #include "driver/run_observer.h"
 #include "driver/output.h"
 #include "driver/text_format.h"
@@ -125,6 +126,7 @@ void commit_data_line(char* out, Expanded expansion) {
 
 /// Writes the expanded data line kept in data_expansion for the trace.
 void write_data_line(Expanded expansion) {
+  mark_current_line();
   char* const out = out_reserve(expansion.size + 1);
   std::memcpy(out, line.data_expansion.data(), expansion.size);
   commit_data_line(out, expansion);
@@ -133,6 +135,7 @@ void write_data_line(Expanded expansion) {
 /// Expands the data line straight into the buffer of standard output:
 /// outside Verbose Mode nobody reads the expansion, so it need not be kept.
 void expand_to_output() {
+  mark_current_line();
   char* const out = out_reserve(kMaxText + kExpansionSlack);
   commit_data_line(out, expand_into(line.line_text, out, modes.prefix, TextKind::Data));
 }
@@ -155,6 +158,7 @@ void finish_line() {
   }
   if (!data && !modes.skip && modes.echo && line.echo_due) write_echo_line(line.line_text);
   if (modes.line && !expand) {
+    mark_current_line();
     ++modes.output_line;
     out_put('\n');
   }
@@ -220,8 +224,10 @@ void end_line(int level) {
 
 /// Handles the line just read into line.raw_text.
 void process_line() {
-  ++top_level().line_count;
   const int level = inputs.file_level;
+  InputLevel& top = top_level();
+  ++top.line_count;
+  if (markers.on) note_line_origin(top, line.raw_text.back() == '\n');
   // Taken before the handler runs: #include and #exit change the top level.
   line.echo_due = top_level().is_stdin;
   build_line_text();
@@ -289,6 +295,7 @@ void run_buffered_data_lines() {
   static_assert(LineReader::kSlack >= kLineSlack, "a line in the read buffer can be classified in blocks");
   modes.directive_line = false;
   line.line_rest = {};
+  WholeLineMarks marks(level);
   for (;;) {
     const std::string_view taken = find_data_line(reader.unread(), kMaxPiece, modes.prefix);
     if (taken.empty()) return;
@@ -299,6 +306,7 @@ void run_buffered_data_lines() {
       return;
     }
     ++level.line_count;
+    if (markers.on) marks.mark();
     line.raw_text = taken;
     line.line_text = taken.substr(0, taken.size() - 1);  // without its newline
     char* const out = out_reserve(kMaxText + kExpansionSlack);

@@ -7,6 +7,7 @@
 #include "driver/echo_file.h"
 #include "driver/environment.h"
 #include "driver/line_loop.h"
+#include "driver/line_markers.h"
 #include "driver/output.h"
 #include "driver/run_observer.h"
 #include "driver/text_format.h"
@@ -72,6 +73,7 @@ void reset_run_state() {
   reset_environment_settings();
   reset_dependencies();
   reset_diagnostics();
+  reset_line_markers();
   build_trace_prefix(0);
 }
 

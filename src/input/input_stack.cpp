@@ -65,6 +65,8 @@ void push_standard_input() {
   level.tag_name = "Standard Input";
   level.line_count = 0;
   level.cond_depth_at_open = 0;
+  level.continued_pieces = 0;
+  level.piece_continues = false;
 }
 
 void open_input(std::string_view path, int depth, std::string_view mode) {
@@ -93,6 +95,8 @@ void open_input(std::string_view path, int depth, std::string_view mode) {
   level.tag_name.assign(path);
   level.line_count = 0;
   level.cond_depth_at_open = depth;
+  level.continued_pieces = 0;
+  level.piece_continues = false;
 }
 
 void close_input(int depth) {

@@ -63,6 +63,12 @@ struct InputLevel {
   std::string tag_name;
   std::uint32_t line_count = 0;
   int cond_depth_at_open = 0;
+  /// Pieces read so far that continue a line begun by the piece before:
+  /// line_count less these is the line's number in the file. Kept only
+  /// while line markers are written.
+  std::uint32_t continued_pieces = 0;
+  /// The last piece read ended without a newline.
+  bool piece_continues = false;
 };
 
 /// The input levels, index 0 at the bottom, and their readers.
