@@ -11,6 +11,7 @@
 #include "driver/environment.h"
 #include "driver/info_texts.h"
 #include "driver/output.h"
+#include "driver/output_file.h"
 #include "driver/text_format.h"
 #include "expr/expr.h"
 #include "input/input_stack.h"
@@ -189,6 +190,7 @@ bool start_up(int argc, char** argv) {
   define_macro("$V", kVersionText);
   define_macro("$D", start_date_text());
   if (!first_pass(argc, argv)) return false;
+  send_output_to_file();
   if (startup.read_stdin) push_standard_input();
   second_pass(argc, argv);
   if (inputs.file_level == -1) fatal_command_line("KUP error - no input specified, verify command line\n");

@@ -5,6 +5,7 @@
 
 #include "driver/diagnostics.h"
 #include "driver/line_markers.h"
+#include "driver/output_file.h"
 #include "driver/text_format.h"
 #include "input/dependencies.h"
 #include "platform/platform.h"
@@ -62,9 +63,12 @@ void read_environment_settings() {
   if (!set_line_marker_format(marker_format))
     fatal_command_line(format("KUP error - KUP_LINE_MARKERS holds a '%%' not followed by l, f or %%: '%s'\n",
                               marker_format));
+  settings.output = variable("KUP_OUTPUT");
+  if (!settings.output.empty()) open_output_file(settings.output);
   settings.depfile = variable("KUP_DEPFILE");
   if (settings.depfile.empty()) return;
   settings.deptarget = variable("KUP_DEPTARGET");
+  if (settings.deptarget.empty()) settings.deptarget = settings.output;
   if (settings.deptarget.empty())
     fatal_command_line(format("KUP error - KUP_DEPFILE is set but KUP_DEPTARGET is not: '%s'\n", settings.depfile));
   open_dependency_file(settings.depfile);

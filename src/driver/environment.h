@@ -14,8 +14,11 @@ struct EnvironmentSettings {
   /// KUP_DEPFILE: the dependency file written when the run ends; empty
   /// when none is written.
   std::string depfile;
-  /// KUP_DEPTARGET: the target that the dependency file's rule names.
+  /// KUP_DEPTARGET: the target that the dependency file's rule names
+  /// (KUP_OUTPUT when unset).
   std::string deptarget;
+  /// KUP_OUTPUT: the file the output goes to; empty for standard output.
+  std::string output;
   /// KUP_PATH: the folders a relative input path is looked for in, in
   /// order, when it does not open from the current folder.
   std::vector<std::string> search_path;

@@ -9,6 +9,7 @@
 #include "driver/line_loop.h"
 #include "driver/line_markers.h"
 #include "driver/output.h"
+#include "driver/output_file.h"
 #include "driver/run_observer.h"
 #include "driver/text_format.h"
 #include "expr/expr.h"
@@ -30,10 +31,15 @@ namespace {
 /// message (the first one only). A closed pipe on standard output gives
 /// status 1 without a message: its reader took what it wanted and went
 /// away. With KUP_FATAL_WARNINGS=1 a printed warning makes the status 1.
-int finish_run(int status) {
+int status_of_writes(int status) {
   const bool output_ok = out_flush();
   const bool echo_ok = close_echo_file();
   const bool dependencies_ok = write_dependency_file(settings.depfile, settings.deptarget);
+  if (!output_ok && output_goes_to_file()) {
+    report_diagnostic(true, DiagnosticOrigin::Unlocated,
+                      format("KUP error - problem to write KUP_OUTPUT: '%s'\n", settings.output));
+    return 1;
+  }
   if (!output_ok && !out_reader_gone()) {
     report_diagnostic(true, DiagnosticOrigin::Unlocated, "KUP error - problem to write on standard output\n");
     return 1;
@@ -49,6 +55,18 @@ int finish_run(int status) {
     return 1;
   }
   return output_ok ? status_after_warnings(status) : 1;
+}
+
+/// The end of every run: the writes, then KUP_OUTPUT's file replaced by
+/// what the run wrote only when all went well.
+int finish_run(int status) {
+  status = status_of_writes(status);
+  if (!finish_output_file(status == 0)) {
+    report_diagnostic(true, DiagnosticOrigin::Unlocated,
+                      format("KUP error - problem to write KUP_OUTPUT: '%s'\n", settings.output));
+    return 1;
+  }
+  return status;
 }
 
 }  // namespace
@@ -74,6 +92,7 @@ void reset_run_state() {
   reset_dependencies();
   reset_diagnostics();
   reset_line_markers();
+  reset_output_file();
   build_trace_prefix(0);
 }
 

@@ -5,6 +5,7 @@
 #include "driver/diagnostics.h"
 #include "driver/text_format.h"
 #include "platform/platform.h"
+#include "platform/temporary_file.h"
 
 namespace kup {
 
@@ -32,13 +33,13 @@ std::string dependency_rules(const std::string& target) {
 }  // namespace
 
 void open_dependency_file(const std::string& depfile) {
-  const std::string temp_name = format("%s.%d.tmp", depfile, static_cast<int>(process_id()));
-  std::FILE* temp = nullptr;
-  if (depfile.find('\0') == std::string::npos) temp = std::fopen(temp_name.c_str(), "wb");
+  std::string temp_name;
+  std::FILE* temp = create_temporary_file(depfile, temp_name);
   if (temp == nullptr) fatal_command_line(format("KUP error - problem to create KUP_DEPFILE: '%s'\n", depfile));
   dependencies.temp = temp;
-  dependencies.temp_name = temp_name;
+  dependencies.temp_name = std::move(temp_name);
   dependencies.active = true;
+  guard_temporary_file(TemporarySlot::Dependencies, dependencies.temp_name.c_str(), fileno(temp));
 }
 
 void add_dependency(std::string_view path) {
@@ -52,11 +53,8 @@ bool write_dependency_file(const std::string& depfile, const std::string& target
   if (temp == nullptr) return true;
   dependencies.temp = nullptr;
   const std::string text = dependency_rules(target);
-  bool ok = std::fwrite(text.data(), 1, text.size(), temp) == text.size();
-  ok = std::fclose(temp) == 0 && ok;
-  ok = ok && replace_file(dependencies.temp_name.c_str(), depfile.c_str());
-  if (!ok) std::remove(dependencies.temp_name.c_str());
-  return ok;
+  const bool written = std::fwrite(text.data(), 1, text.size(), temp) == text.size() && std::fflush(temp) == 0;
+  return finish_temporary_file(TemporarySlot::Dependencies, temp, dependencies.temp_name, depfile, written);
 }
 
 std::string make_escaped(std::string_view name) {
@@ -75,10 +73,8 @@ std::string make_escaped(std::string_view name) {
 }
 
 void reset_dependencies() {
-  if (dependencies.temp != nullptr) {
-    std::fclose(dependencies.temp);
-    std::remove(dependencies.temp_name.c_str());
-  }
+  if (dependencies.temp != nullptr)
+    (void)finish_temporary_file(TemporarySlot::Dependencies, dependencies.temp, dependencies.temp_name, {}, false);
   dependencies = DependencyRecord{};
 }
 

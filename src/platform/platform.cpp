@@ -12,6 +12,7 @@
 #include <sys/stat.h>
 #include <windows.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -70,6 +71,11 @@ bool is_absolute_path(std::string_view path) {
 
 bool is_folder_separator(char c) { return c == '/' || c == '\\'; }
 
+bool is_directory(const char* path) {
+  const DWORD attributes = ::GetFileAttributesA(path);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
 bool replace_file(const char* from, const char* to) {
   return ::MoveFileExA(from, to, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
@@ -106,6 +112,11 @@ void close_descriptor(int fd) { ::close(fd); }
 bool is_absolute_path(std::string_view path) { return !path.empty() && path[0] == '/'; }
 
 bool is_folder_separator(char c) { return c == '/'; }
+
+bool is_directory(const char* path) {
+  struct stat status;
+  return ::stat(path, &status) == 0 && S_ISDIR(status.st_mode);
+}
 
 bool replace_file(const char* from, const char* to) { return std::rename(from, to) == 0; }
 

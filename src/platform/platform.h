@@ -46,6 +46,9 @@ bool is_absolute_path(std::string_view path);
 /// Whether `c` ends a folder name in a path.
 bool is_folder_separator(char c);
 
+/// Whether `path` names an existing folder.
+bool is_directory(const char* path);
+
 /// Renames `from` to `to`, replacing a file at `to` in one step; false on
 /// failure.
 bool replace_file(const char* from, const char* to);
