@@ -53,9 +53,14 @@ std::string take_file(int fd) {
   return text;
 }
 
-bool readable_file(const std::string& path) {
+/// What a path names on disk, for the runs of the server.
+enum class DiskEntry { None, Regular, Folder, Other };
+
+DiskEntry disk_entry(const std::string& path) {
   struct stat info;
-  return ::stat(path.c_str(), &info) == 0 && !S_ISDIR(info.st_mode) && ::access(path.c_str(), R_OK) == 0;
+  if (::stat(path.c_str(), &info) != 0) return DiskEntry::None;
+  if (S_ISREG(info.st_mode)) return DiskEntry::Regular;
+  return S_ISDIR(info.st_mode) ? DiskEntry::Folder : DiskEntry::Other;
 }
 
 /// The faults of the run under way, which the diagnostic sink fills.
@@ -116,9 +121,10 @@ class Recorder final : public RunObserver {
       definition.file = resolve(top_level().file_name);
       definition.line = top_level().line_count;
     }
-    definition.value = std::string(macro_value(find_macro(name), scratch_));
+    const MacroEntry* entry = find_macro(name);
+    definition.value = std::string(macro_value(entry, scratch_));
     definition.order = ++order_;
-    current_[definition.name] = static_cast<int>(result_.definitions.size());
+    current_[entry] = static_cast<int>(result_.definitions.size());
     result_.definitions.push_back(std::move(definition));
   }
 
@@ -138,10 +144,12 @@ class Recorder final : public RunObserver {
         resolved_[name] = candidate;
         return memory_file(open->second->text);
       }
-      if (readable_file(candidate)) {
-        resolved_[name] = candidate;
-        return -1;
-      }
+      const DiskEntry entry = disk_entry(candidate);
+      if (entry == DiskEntry::None) continue;
+      resolved_[name] = candidate;
+      // A device, a pipe or a socket (/dev/stdin, a FIFO) could block the
+      // server or read its own input: the run reads it as empty.
+      return entry == DiskEntry::Other ? memory_file({}) : -1;
     }
     return -1;
   }
@@ -163,7 +171,8 @@ class Recorder final : public RunObserver {
   /// Notes the fields of the current line that name macros; a directive
   /// line's "#" and word are none.
   void record_uses(LineRecord& record) {
-    record.uses.clear();
+    std::vector<NameUse>& uses = result_.uses;
+    record.first_use = static_cast<std::uint32_t>(uses.size());
     const std::string_view text = line.line_text;
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -179,22 +188,25 @@ class Recorder final : public RunObserver {
       if (modes.prefix && !has_prefix(name)) continue;
       const MacroEntry* entry = find_macro(name);
       if (entry == nullptr) continue;
-      NameUse use;
+      NameUse& use = uses.emplace_back();
       use.begin = static_cast<std::size_t>(field.start - text.data());
       use.end = static_cast<std::size_t>(field.stop - text.data());
-      use.name = std::string(name);
-      use.value = std::string(macro_value(entry, scratch_));
-      const auto current = current_.find(use.name);
+      use.name.assign(name);
+      const auto current = current_.find(entry);
+      // The value of a plain macro is its definition's; a list's is
+      // composed from its elements at the time of the use.
       if (current != current_.end()) use.definition = current->second;
-      record.uses.push_back(std::move(use));
+      if (current == current_.end() || is_list(entry)) use.value.assign(macro_value(entry, scratch_));
     }
+    record.use_count = static_cast<std::uint32_t>(uses.size() - record.first_use);
   }
 
   const RunContext& context_;
   RunResult& result_;
   std::unordered_map<std::string, const Document*> open_paths_;
   std::unordered_map<std::string, std::string> resolved_;
-  std::unordered_map<std::string, int> current_;
+  /// The definition in effect for each macro, by its entry in the table.
+  std::unordered_map<const MacroEntry*, int> current_;
   std::string last_name_;
   std::vector<LineRecord>* last_records_ = nullptr;
   std::string scratch_;
@@ -265,6 +277,7 @@ void clear_kup_environment() {
 RunResult run_document(const Document& document, const RunContext& context) {
   RunResult result;
   result.document = document.path;
+  result.uses.reserve(document.line_count() * 2);
   Recorder recorder(context, result);
   RunStreams& streams = run_streams();
   std::vector<std::string> args = {"kup"};

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,7 +22,9 @@ struct NameUse {
   std::size_t begin = 0;  ///< byte offsets in the line
   std::size_t end = 0;
   std::string name;
-  std::string value;    ///< the macro's value then
+  /// The macro's value then, when it is not the value of the definition
+  /// in effect (a list's composed value, a predefined macro's).
+  std::string value;
   int definition = -1;  ///< the definition in effect (RunResult::definitions), or -1
 };
 
@@ -33,7 +36,9 @@ struct LineRecord {
   bool skipped = true;
   bool directive = false;
   std::uint64_t order = 0;  ///< when it was last handled, counted with the definitions
-  std::vector<NameUse> uses;
+  /// The uses of its last reading: RunResult::uses from first_use on.
+  std::uint32_t first_use = 0;
+  std::uint32_t use_count = 0;
 };
 
 /// A definition: where it was made (an empty file and line 0 for the
@@ -68,6 +73,8 @@ struct RunResult {
   /// indexed by line number from 0.
   std::map<std::string, std::vector<LineRecord>, std::less<>> lines;
   std::vector<Definition> definitions;
+  /// The uses of every line, one line's after another's.
+  std::vector<NameUse> uses;
   std::vector<Fault> faults;
   std::string output;
   /// Every file the run read, by absolute path: when one of them changes,
@@ -76,6 +83,15 @@ struct RunResult {
 
   /// The records of a file's lines, or null.
   const std::vector<LineRecord>* lines_of(std::string_view path) const;
+  /// The uses of a line.
+  std::span<const NameUse> uses_of(const LineRecord& record) const {
+    return std::span<const NameUse>(uses).subspan(record.first_use, record.use_count);
+  }
+  /// The value a use saw.
+  const std::string& value_of(const NameUse& use) const {
+    return use.definition >= 0 && use.value.empty() ? definitions[static_cast<std::size_t>(use.definition)].value
+                                                    : use.value;
+  }
 };
 
 /// What every run of the server shares.

@@ -98,7 +98,7 @@ std::optional<NameAt> name_at(const FeatureContext& context, const Document& doc
   const std::size_t byte = byte_column(text, at.character, context.encoding);
   if (run == nullptr) return std::nullopt;
   if (const LineRecord* record = record_at(*run, document, at.line)) {
-    for (const NameUse& use : record->uses)
+    for (const NameUse& use : run->uses_of(*record))
       if (use.begin <= byte && byte <= use.end) return NameAt{use.name, &use, use.definition, {use.begin, use.end}};
   }
   const std::vector<Field> fields = fields_of(text);
@@ -172,7 +172,7 @@ json hover(const FeatureContext& context, const Document& document, TextPosition
   if (!found || run == nullptr) return nullptr;
   std::string value;
   if (found->use != nullptr) {
-    value = "**" + found->name + "** here:\n" + fenced(found->use->value);
+    value = "**" + found->name + "** here:\n" + fenced(run->value_of(*found->use));
   } else {
     const Definition& last = run->definitions[static_cast<std::size_t>(found->definition)];
     value = "**" + found->name + "** is not replaced here in this run; its last value:\n" + fenced(last.value);
@@ -204,7 +204,7 @@ json references(const FeatureContext& context, const Document& document, TextPos
   for (const auto& [uri, run] : context.runs) {
     for (const auto& [path, records] : run.lines) {
       for (std::size_t n = 0; n < records.size(); ++n) {
-        for (const NameUse& use : records[n].uses) {
+        for (const NameUse& use : run.uses_of(records[n])) {
           if (use.name != found->name) continue;
           // A use at the line that made the definition in effect is that
           // definition's name, not a reference.

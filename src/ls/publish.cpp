@@ -94,7 +94,12 @@ class Collector {
   void add(const std::string& path, json diagnostic) {
     const auto uri = uris_.find(path);
     if (uri == uris_.end()) return;
-    if (!seen_.insert(uri->second + '\n' + diagnostic.dump()).second) return;
+    // Runs of several documents may report the same fault: one is shown.
+    const json& start = diagnostic["range"]["start"];
+    std::string key = uri->second;
+    key += '\n' + std::to_string(start["line"].get<long>()) + '\n' + std::to_string(diagnostic["severity"].get<int>()) +
+           '\n' + diagnostic["message"].get<std::string>();
+    if (!seen_.insert(std::move(key)).second) return;
     found_[uri->second].push_back(std::move(diagnostic));
   }
 

@@ -303,14 +303,13 @@ void Server::refresh() {
   // that the editor knows they are those of its version; the others only
   // when they changed.
   for (auto& [uri, diagnostics] : collect_diagnostics(context())) {
-    std::string text = diagnostics.dump();
-    const auto last = published_.find(uri);
-    if (ran.count(uri) == 0 && last != published_.end() && last->second == text) continue;
-    json params = {{"uri", uri}, {"diagnostics", std::move(diagnostics)}};
+    json& last = published_[uri];
+    if (ran.count(uri) == 0 && last == diagnostics) continue;
+    json params = {{"uri", uri}, {"diagnostics", diagnostics}};
     const auto document = documents_.find(uri);
     if (document != documents_.end()) params["version"] = document->second.version;
     notify("textDocument/publishDiagnostics", std::move(params));
-    published_[uri] = std::move(text);
+    last = std::move(diagnostics);
   }
 }
 

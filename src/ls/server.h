@@ -95,7 +95,7 @@ class Server {
   DocumentMap documents_;
   RunMap runs_;
   /// The diagnostics last published for each URI, as sent.
-  std::map<std::string, std::string> published_;
+  std::map<std::string, nlohmann::json> published_;
 };
 
 }  // namespace kup::ls

@@ -9,13 +9,13 @@ seconds=${2:-60}
 
 CXX=clang++ cmake -S "$repo" -B "$build" -DKUP_FUZZ=ON -DKUP_BUILD_TESTS=OFF \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$build" -j2 --target fuzz_run fuzz_expr
+cmake --build "$build" -j2 --target fuzz_run fuzz_expr fuzz_ls
 
 corpus=$build/corpus
-python3 "$here/make_corpus.py" "$repo/tests/e2e/cases" "$corpus/run" "$corpus/expr"
+python3 "$here/make_corpus.py" "$repo/tests/e2e/cases" "$corpus/run" "$corpus/expr" "$corpus/ls"
 
 status=0
-for name in fuzz_run fuzz_expr; do
+for name in fuzz_run fuzz_expr fuzz_ls; do
   echo "== $name for ${seconds}s"
   mkdir -p "$build/findings/$name"
   if ! "$build/tests/fuzz/$name" -max_total_time="$seconds" -timeout=1 -rss_limit_mb=2048 \

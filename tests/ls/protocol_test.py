@@ -177,6 +177,9 @@ def main() -> int:
         ask_uri = client.open(root / "ask.kup", "#ask ANSWER Which?\n(ANSWER)\n")
         output = client.request("workspace/executeCommand", {"command": "kup.expand", "arguments": [ask_uri]})
         check(output.get("result") == "()\n", "#ask: the empty answer", output)
+        stdin_uri = client.open(root / "stdin.kup", "#include '/dev/stdin'\nafter\n")
+        output = client.request("workspace/executeCommand", {"command": "kup.expand", "arguments": [stdin_uri]})
+        check(output.get("result") == "after\n", "#include of /dev/stdin reads nothing", output)
 
         # Faulty messages get their errors and the server goes on.
         client.send_raw(b"Content-Length: 9\r\n\r\n{not json")
