@@ -1,6 +1,7 @@
 #include "driver/environment.h"
 
 #include <cstdlib>
+#include <optional>
 #include <string_view>
 
 #include "driver/diagnostics.h"
@@ -8,6 +9,7 @@
 #include "driver/output_file.h"
 #include "driver/text_format.h"
 #include "input/dependencies.h"
+#include "macros/class_masks.h"
 #include "platform/platform.h"
 
 namespace kup {
@@ -49,6 +51,21 @@ void read_diagnostic_form() {
   }
 }
 
+/// KUP_SIMD: the way the class masks are built, the fastest this machine
+/// has unless a way is named.
+void choose_simd_way() {
+  const std::string_view name = variable("KUP_SIMD");
+  if (name.empty()) {
+    use_simd_way(best_simd_way());
+    return;
+  }
+  const std::optional<SimdWay> way = simd_way_named(name);
+  if (!way) fatal_command_line(format("KUP error - KUP_SIMD is not scalar, ssse3, avx2 or empty: '%s'\n", name));
+  if (!simd_way_available(*way))
+    fatal_command_line(format("KUP error - KUP_SIMD names a way this machine lacks: '%s'\n", name));
+  use_simd_way(*way);
+}
+
 }  // namespace
 
 void read_environment_settings() {
@@ -63,6 +80,7 @@ void read_environment_settings() {
   if (!set_line_marker_format(marker_format))
     fatal_command_line(format("KUP error - KUP_LINE_MARKERS holds a '%%' not followed by l, f or %%: '%s'\n",
                               marker_format));
+  choose_simd_way();
   settings.output = variable("KUP_OUTPUT");
   if (!settings.output.empty()) open_output_file(settings.output);
   settings.depfile = variable("KUP_DEPFILE");

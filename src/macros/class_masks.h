@@ -6,6 +6,8 @@
 #include <bit>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
+#include <string_view>
 
 #include "text/char_classes.h"
 
@@ -31,20 +33,41 @@ struct CharSet {
   constexpr bool has(unsigned char c) const { return fits(c) && (low[c & 15] >> ((c >> 4) - 2) & 1) != 0; }
 };
 
-/// The ways build() can classify the characters of a text: 32 at a time
-/// by the AVX2 byte shuffle with two tables made from the class table,
-/// sixteen at a time by the same shuffle of SSSE3, sixteen at a time by
-/// SSE2 comparisons, or one at a time by the class table. All give the
-/// same masks, except that comparisons put every identifier character into
-/// `first`; tests compare them.
-enum class ClassMethod { Wide, Shuffle, Compare, Scalar };
+/// The bits of a block of 64 characters, bit i for character i.
+struct BlockBits {
+  std::uint64_t ident = 0;    ///< identifier characters (ctype::kIdent)
+  std::uint64_t quote = 0;    ///< backquotes
+  std::uint64_t first = 0;    ///< identifier characters of the caller's set
+  std::uint64_t newline = 0;  ///< newlines
+};
 
-/// Makes build() use `method`; false, changing nothing, when this machine
-/// lacks it. The fastest method the machine has is used until then.
-bool use_class_method(ClassMethod method);
+/// The ways a block of characters can be classified: one character at a
+/// time from the class table, or by byte shuffles through tables made from
+/// it, sixteen characters at a time (SSSE3) or 32 (AVX2). Every way gives
+/// the same bits; only its speed differs.
+enum class SimdWay { Scalar, Ssse3, Avx2 };
 
-/// Makes build() use the fastest method the machine has again.
-void use_best_class_method();
+/// Every way, the slowest first.
+inline constexpr SimdWay kSimdWays[] = {SimdWay::Scalar, SimdWay::Ssse3, SimdWay::Avx2};
+
+/// The name of a way, as KUP_SIMD names it: "scalar", "ssse3", "avx2".
+std::string_view simd_way_name(SimdWay way);
+
+/// The way called `name`, if there is one.
+std::optional<SimdWay> simd_way_named(std::string_view name);
+
+/// Whether both this build and this processor have `way`.
+bool simd_way_available(SimdWay way);
+
+/// The fastest way this machine has.
+SimdWay best_simd_way();
+
+/// Makes the masks classify by `way`, which must be available. A choice of
+/// the process, made at start-up; the best way until then.
+void use_simd_way(SimdWay way);
+
+/// The way the masks classify by.
+SimdWay current_simd_way();
 
 /// One bit per character of a text, 64 to a word, for identifier
 /// characters (ctype::kIdent), for those of them in a set the caller
@@ -89,9 +112,7 @@ struct ClassMasks {
   std::size_t words = 0;  ///< words holding the text and its end
   std::uint64_t ident[kWords];
   std::uint64_t backquote[kWords];
-  /// Identifier characters of the caller's set; every identifier character
-  /// where the processor classifies by comparisons (a larger set, which
-  /// the caller must allow for).
+  /// Identifier characters of the caller's set.
   std::uint64_t first[kWords];
 };
 

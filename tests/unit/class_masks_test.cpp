@@ -1,10 +1,14 @@
 // Class masks: one bit per character as the character class table has it,
-// at every place in the 64-character words, and the two searches over them.
+// at every place in the 64-character blocks, in every way of classifying
+// (a way the machine lacks is skipped by name), and the two searches over
+// them.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "macros/class_masks.h"
+#include "simd_way_support.h"
 #include "text/char_classes.h"
 
 namespace kup {
@@ -15,67 +19,91 @@ bool bit(const std::uint64_t* mask, std::size_t i) { return (mask[i / 64] >> (i 
 /// A set of a few characters, for the masks' `first` bits.
 CharSet some_characters() {
   CharSet set;
-  for (unsigned char c : std::string_view("N$x_09@`~ "))
-    set.add(c);
+  for (unsigned char c : std::string_view("N$x_09@`~ |")) set.add(c);
   return set;
 }
 
-/// Whether byte `c` gets a `first` bit: an identifier character of the
-/// set; every identifier character where build() classifies by comparisons.
-bool first_bit(char c, const CharSet& set, bool exact) {
-  return ctype::is(c, ctype::kIdent) && (!exact || set.has(static_cast<unsigned char>(c)));
-}
-
-/// Checks the masks of every byte at every offset, as build() makes them
-/// now; `exact` when the `first` bits are those of the set alone.
-void check_every_byte_at_every_offset(bool exact) {
-  const CharSet set = some_characters();
+/// Every byte value once, identifier characters spread among the others.
+std::string every_byte() {
   std::string all;
-  for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>(c));
-  ClassMasks m;
-  // Shifted through every offset of a word, with texts ending anywhere in
-  // a chunk of sixteen.
-  for (std::size_t shift = 0; shift < 64; ++shift) {
-    const std::string text = std::string(shift, 'a') + all + std::string(shift % 17, ' ');
-    m.build(text.data(), text.size(), set);
-    ASSERT_EQ(m.words, text.size() / 64 + 1);
-    for (std::size_t i = 0; i < text.size(); ++i) {
-      const char c = text[i];
-      ASSERT_EQ(bit(m.ident, i), ctype::is(c, ctype::kIdent)) << "byte " << int(c & 0xff);
-      ASSERT_EQ(bit(m.backquote, i), c == '`') << "byte " << int(c & 0xff);
-      ASSERT_EQ(bit(m.first, i), first_bit(c, set, exact)) << "byte " << int(c & 0xff);
-    }
-    // Nothing is set past the end.
-    for (std::size_t i = text.size(); i < m.words * 64; ++i) {
-      ASSERT_FALSE(bit(m.ident, i));
-      ASSERT_FALSE(bit(m.backquote, i));
-      ASSERT_FALSE(bit(m.first, i));
-    }
-  }
-  // Short texts, and texts whose last chunk is read back from their end,
-  // each cut out of the middle of a longer text.
-  const std::string mixed = "a` \tb_9@+[x] \n`" + all;
-  for (std::size_t size = 0; size < 70; ++size) {
-    const char* text = mixed.data() + 3;
-    m.build(text, size, set);
-    for (std::size_t i = 0; i < m.words * 64; ++i) {
-      const bool in = i < size;
-      ASSERT_EQ(bit(m.ident, i), in && ctype::is(text[i], ctype::kIdent)) << size << " " << i;
-      ASSERT_EQ(bit(m.backquote, i), in && text[i] == '`') << size << " " << i;
-      ASSERT_EQ(bit(m.first, i), in && first_bit(text[i], set, exact)) << size << " " << i;
-    }
+  for (int c = 0; c < 256; ++c) all.push_back(static_cast<char>((c * 97) & 0xFF));
+  return all;
+}
+
+/// Checks the masks against the class table, character by character, and
+/// that nothing is set from `size` to the end of the last word.
+void expect_masks_of(const ClassMasks& m, const char* text, std::size_t size, const CharSet& set) {
+  ASSERT_EQ(m.size, size);
+  ASSERT_EQ(m.words, size / 64 + 1);
+  for (std::size_t i = 0; i < m.words * 64; ++i) {
+    const bool in = i < size;
+    const char c = in ? text[i] : 0;
+    const bool ident = in && ctype::is(c, ctype::kIdent);
+    ASSERT_EQ(bit(m.ident, i), ident) << "at " << i << " byte " << int(c & 0xff) << " size " << size;
+    ASSERT_EQ(bit(m.backquote, i), in && c == '`') << "at " << i << " size " << size;
+    ASSERT_EQ(bit(m.first, i), ident && set.has(static_cast<unsigned char>(c))) << "at " << i << " size " << size;
   }
 }
 
-TEST(ClassMasks, EveryByteGetsTheBitsOfItsClassesAtEveryOffset) {
-  // Every way of classifying the machine has; the scalar one everywhere.
-  EXPECT_TRUE(use_class_method(ClassMethod::Scalar));
-  for (ClassMethod method : {ClassMethod::Wide, ClassMethod::Shuffle, ClassMethod::Compare, ClassMethod::Scalar}) {
-    SCOPED_TRACE(static_cast<int>(method));
-    if (!use_class_method(method)) continue;
-    check_every_byte_at_every_offset(method != ClassMethod::Compare);
+/// One test per way of classifying; a way the machine lacks is skipped.
+class ClassMasksWay : public testing::TestWithParam<SimdWay> {
+ protected:
+  void SetUp() override {
+    KUP_FORCE_SIMD_WAY_OR_SKIP(GetParam());
   }
-  use_best_class_method();
+  void TearDown() override { use_simd_way(best_simd_way()); }
+};
+
+TEST_P(ClassMasksWay, EveryByteGetsTheBitsOfItsClassesAtEveryOffsetOfEveryBlock) {
+  const CharSet set = some_characters();
+  const std::string all = every_byte();
+  ClassMasks m;
+  // Every byte at every offset of a block, in every block of the longest
+  // text, the text ending anywhere in a block.
+  for (std::size_t shift = 0; shift < 64; ++shift) {
+    std::string text = std::string(shift, 'a') + all + all + all;
+    text.resize(kMaskedTextMax - 63 + shift, '_');
+    m.build(text.data(), text.size(), set);
+    expect_masks_of(m, text.data(), text.size(), set);
+  }
+  // Short texts, cut out of the middle of a longer one: nothing past their
+  // end is classified.
+  const std::string long_text = "a` \tb_9@+[x] \n`" + all + all;
+  for (std::size_t size = 0; size <= 200; ++size) {
+    m.build(long_text.data() + 3, size, set);
+    expect_masks_of(m, long_text.data() + 3, size, set);
+  }
+}
+
+TEST_P(ClassMasksWay, ALineEndsAtItsFirstNewlineWithinTheLimitInAnyBlock) {
+  const CharSet set = some_characters();
+  const std::string all = every_byte();
+  ClassMasks m;
+  std::string body;
+  while (body.size() < kMaskedTextMax) body += all;
+  for (std::size_t length = 0; length < kMaskedTextMax - 1; ++length) {
+    // The line, then what lies past it: another line and slack, which may
+    // hold newlines and identifier characters.
+    std::string line = body.substr(0, length);
+    std::replace(line.begin(), line.end(), '\n', '+');
+    const std::string storage = line + "\nab\n" + std::string(kLineSlack + 64, 'z');
+    ASSERT_EQ(m.build_line(storage.data(), storage.size(), kMaskedTextMax - 1, set), length + 1) << length;
+    expect_masks_of(m, storage.data(), length, set);
+    // A newline past what is available or past the limit is not seen.
+    ASSERT_EQ(m.build_line(storage.data(), length, kMaskedTextMax - 1, set), 0u) << length;
+    ASSERT_EQ(m.build_line(storage.data(), storage.size(), length, set), 0u) << length;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(, ClassMasksWay, testing::ValuesIn(kSimdWays), test_support::simd_way_test_name);
+
+TEST(ClassMasks, WaysAreNamedAndTheBestIsAvailable) {
+  for (SimdWay way : kSimdWays) EXPECT_EQ(simd_way_named(simd_way_name(way)), way);
+  EXPECT_FALSE(simd_way_named("sse2"));
+  EXPECT_FALSE(simd_way_named("AVX2"));
+  EXPECT_TRUE(simd_way_available(SimdWay::Scalar));
+  EXPECT_TRUE(simd_way_available(best_simd_way()));
+  EXPECT_EQ(current_simd_way(), best_simd_way());
 }
 
 TEST(ClassMasks, ACharacterSetHoldsWhatWasAddedAndNotRemoved) {
