@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
 # Cross builds: kup for Linux arm64 and for Windows x86-64, each built with
 # its toolchain file and run through an emulator (qemu-aarch64-static,
-# wine64) on every end-to-end case and on the pipe test. The cases that
+# wine64) on every end-to-end case and on the pipe test. The native build
+# (build/kup, made by .ci/run) runs the same under emulated x86-64
+# processors without AVX2 and without SSSE3, so that the slower ways of
+# classifying characters are the ones chosen by themselves. The cases that
 # cannot hold on a platform say so in their `skip:` line; every other case
 # must pass. Also makes the Windows ZIP package and checks what it holds.
 #
@@ -71,6 +74,25 @@ file "$ARM64_DIR/kup" 2>/dev/null || true
 CASE_LOG=$ARM64_DIR/cases.log
 run_cases --kup "$ARM64_DIR/kup" --launcher qemu-aarch64-static --platform arm64
 
+# Runs the cases with build/kup on the emulated x86-64 processor $1, which
+# lacks the way of classifying $2: asking for that way must be refused.
+run_on_older_cpu() {
+  local cpu=$1 lacking=$2 refusal
+  CASE_LOG=build/cases-$cpu.log
+  run_cases --kup build/kup --launcher "qemu-x86_64-static -cpu $cpu"
+  refusal=$(KUP_SIMD=$lacking qemu-x86_64-static -cpu "$cpu" build/kup -h 2>&1 >/dev/null || true)
+  if ! grep -qxF "KUP error - KUP_SIMD names a way this machine lacks: '$lacking'" <<<"$refusal"; then
+    echo "error: KUP_SIMD=$lacking was not refused on -cpu $cpu: $refusal" >&2
+    return 1
+  fi
+}
+
+step "x86-64 without AVX2 (qemu -cpu Nehalem, the SSSE3 way), the cases"
+run_on_older_cpu Nehalem avx2
+
+step "x86-64 without SSSE3 (qemu -cpu qemu64, the scalar way), the cases"
+run_on_older_cpu qemu64 ssse3
+
 step "Windows x86-64 ($WINDOWS_DIR), the cases under wine"
 cross_build "$WINDOWS_DIR" cmake/mingw-w64-x86_64.cmake
 (cd "$WINDOWS_DIR" && cpack -G ZIP)
@@ -102,4 +124,5 @@ CASE_LOG=$WINDOWS_DIR/cases.log
 run_cases --kup "$WINDOWS_DIR/kup.exe" --launcher "$WINE" --platform windows
 
 step "cross builds passed; cases skipped by nature on a platform:"
-grep -h '^SKIP ' "$ARM64_DIR/cases.log" "$WINDOWS_DIR/cases.log" || echo "none"
+grep -h '^SKIP ' "$ARM64_DIR/cases.log" build/cases-Nehalem.log build/cases-qemu64.log "$WINDOWS_DIR/cases.log" \
+  || echo "none"

@@ -43,6 +43,11 @@ Calendar dates and build stamps in the actual output become {DATE} and
 {BUILD} before comparing; a case that sets SOURCE_DATE_EPOCH fixes the date,
 which it then compares as it is. SOURCE_DATE_EPOCH and the KUP_ variables
 of the caller's environment are not passed on; a case sets them in env:.
+`--env NAME=VALUE` (may be repeated) sets a variable for every case, under
+what a case's own env: sets: `--env KUP_SIMD=scalar` runs every case with
+one way of classifying. When kup refuses such a variable at start-up
+because this machine lacks what it names (its error says "lacks"), every
+case is skipped, the refusal is printed, and the exit status is 77.
 
 With --list DIR the runner prints the name <group>/<name> of every case
 under DIR, one a line, and runs nothing.
@@ -503,14 +508,35 @@ def kill_group(proc):
         pass
 
 
+# The variables --env sets for every run, under those of the case.
+RUN_VARIABLES = {}
+
+
 def run_environment(case):
     """The environment of a run: the caller's, in the POSIX locale, without
-    the variables that kup reads, and with those the case sets."""
+    the variables that kup reads, and with those of --env and then those
+    the case sets."""
     env = {name: value for name, value in os.environ.items()
            if name not in CLEARED_VARIABLES and not name.startswith("KUP_")}
     env["LC_ALL"] = "C"
+    env.update(RUN_VARIABLES)
     env.update(case.env)
     return env
+
+
+def refusal_of_run_variables(command):
+    """kup's start-up error when it refuses a variable of --env because the
+    machine lacks what it names, or None when it takes them."""
+    if not RUN_VARIABLES:
+        return None
+    probe = Case("--env")
+    proc = subprocess.run(command + ["-h"], stdin=subprocess.DEVNULL,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.PIPE,
+                          env=run_environment(probe), timeout=DEFAULT_TIMEOUT)
+    error = proc.stderr.decode("latin-1").strip()
+    if proc.returncode != 0 and "lacks" in error:
+        return error.replace("\n", " ")
+    return None
 
 
 def collect_files(case, workdir, result):
@@ -725,6 +751,10 @@ def main(argv=None):
                         help="run a failing case up to N times more, for "
                              "an emulator that now and then fails to start "
                              "a program (default %(default)s)")
+    parser.add_argument("--env", action="append", default=[],
+                        metavar="NAME=VALUE",
+                        help="set a variable for every case (under the "
+                             "case's own env:)")
     parser.add_argument("cases", nargs="*", metavar="case",
                         help="the .case files to run, or directories of them")
     args = parser.parse_args(argv)
@@ -741,6 +771,15 @@ def main(argv=None):
         print(f"CASE ERROR: {args.kup} is not an executable file")
         return 2
     launcher = shlex.split(args.launcher)
+    for setting in args.env:
+        name, equals, value = setting.partition("=")
+        if not equals or not name:
+            parser.error(f"--env needs NAME=VALUE, not {setting!r}")
+        RUN_VARIABLES[name] = value
+    refusal = refusal_of_run_variables(launcher + [kup])
+    if refusal is not None:
+        print(f"SKIP every case: {' '.join(args.env)} refused here: {refusal}")
+        return 77
     if len(args.cases) == 1 and not os.path.isdir(args.cases[0]):
         return run_case(kup, args.cases[0], args.timeout, args.keep,
                         launcher=launcher, platform=args.platform,

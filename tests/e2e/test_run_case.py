@@ -35,6 +35,9 @@ while args:
     elif a == "--env":
         name = args.pop(0)
         print(name + "=" + os.environ.get(name, "(unset)"))
+    elif a == "-h":
+        if os.environ.get("KUP_SIMD") == "none":
+            sys.exit("KUP error - KUP_SIMD names a way this machine lacks")
     elif a == "--date":
         print("started", time.ctime(), "built", "Jul  6 2024 14:40:01")
     elif a == "--fail-once":
@@ -302,6 +305,26 @@ class RunnerTest(unittest.TestCase):
             --- stdout
             started {DATE} built {BUILD}
             """, "stdout differs")
+
+    def test_run_variables_reach_every_case_under_its_own(self):
+        case = self.write_case("""\
+            description: --env sets a variable unless the case does
+            args: --env KUP_SIMD --env KUP_PATH
+            env: KUP_PATH=own
+            --- stdout
+            KUP_SIMD=scalar
+            KUP_PATH=own
+            """)
+        run = [sys.executable, os.path.join(HERE, "run_case.py"), "--kup", self.kup]
+        ok = subprocess.run(run + ["--env", "KUP_SIMD=scalar", "--env", "KUP_PATH=x", case],
+                            capture_output=True, text=True)
+        self.assertEqual(ok.returncode, 0, ok.stdout)
+        # Without --env the case fails; with a value that kup refuses as
+        # lacking here, every case is skipped with status 77.
+        self.assertEqual(subprocess.run(run + [case], capture_output=True).returncode, 1)
+        skipped = subprocess.run(run + ["--env", "KUP_SIMD=none", case], capture_output=True, text=True)
+        self.assertEqual(skipped.returncode, 77, skipped.stdout)
+        self.assertIn("SKIP every case: KUP_SIMD=none refused here", skipped.stdout)
 
     def test_after_and_absent(self):
         case = """\

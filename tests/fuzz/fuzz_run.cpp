@@ -1,7 +1,8 @@
 // Drives whole in-process runs with arbitrary bytes: first as the input
-// file, expanded once with the class masks and once a character at a time,
-// which must write the same; then as standard input with -s. State is
-// reset by every run.
+// file, expanded with the class masks built in every way of classifying
+// the machine has (KUP_SIMD) and once a character at a time, which must
+// all write the same; then as standard input with -s. State is reset by
+// every run.
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -13,6 +14,7 @@
 #include "driver/driver.h"
 #include "driver/output.h"
 #include "input/input_stack.h"
+#include "macros/class_masks.h"
 #include "macros/expansion.h"
 
 namespace {
@@ -98,6 +100,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   run({"kup", "-l", "in.txt"});
   const std::string masked_out = take(out_file);
   const std::string masked_err = take(err_file);
+  for (kup::SimdWay way : kup::kSimdWays) {
+    if (!kup::simd_way_available(way)) continue;
+    setenv("KUP_SIMD", std::string(kup::simd_way_name(way)).c_str(), 1);
+    run({"kup", "-l", "in.txt"});
+    if (take(out_file) != masked_out || take(err_file) != masked_err) std::abort();
+  }
+  unsetenv("KUP_SIMD");
   kup::use_class_masks(false);
   run({"kup", "-l", "in.txt"});
   kup::use_class_masks(true);
