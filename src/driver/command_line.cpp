@@ -16,6 +16,7 @@
 #include "expr/expr.h"
 #include "input/input_stack.h"
 #include "macros/expansion.h"
+#include "macros/field_warnings.h"
 #include "macros/macro_table.h"
 #include "text/edits.h"
 
@@ -76,12 +77,16 @@ bool define_option(const OptionRow& row, Cursor& cursor) {
   const char letter = row.letter;
   const std::string_view name =
       required_argument(cursor, format("KUP error - missing macro identifier -%c ?\n", letter));
-  std::string value =
-      option_value(required_argument(cursor, format("KUP error - missing macro definition -%c %s ?\n", letter, name)));
+  const std::string_view given =
+      required_argument(cursor, format("KUP error - missing macro definition -%c %s ?\n", letter, name));
+  std::string value = option_value(given);
   std::string result;
   if (letter == 'd') result.swap(value);
   else evaluate_to_text(value, result, default_precision(letter));
   define_macro(name, result);
+  // The quotes of a -d value are gone already: the macro keeps a note, so
+  // that its use in a data line can say so.
+  if (letter == 'd' && settings.extra_warnings && quotes_lost_in_value(given)) note_quotes_dropped(name);
   return true;
 }
 

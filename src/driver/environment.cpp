@@ -66,15 +66,21 @@ void choose_simd_way() {
   use_simd_way(*way);
 }
 
+/// A switch: "1" is on, "0" and empty are off; any other value ends the run.
+bool switch_variable(const char* name) {
+  const std::string_view value = variable(name);
+  if (!value.empty() && value != "0" && value != "1")
+    fatal_command_line(format("KUP error - %s is not 1, 0 or empty: '%s'\n", name, value));
+  return value == "1";
+}
+
 }  // namespace
 
 void read_environment_settings() {
   settings = EnvironmentSettings{};
   read_diagnostic_form();
-  const std::string_view fatal = variable("KUP_FATAL_WARNINGS");
-  if (!fatal.empty() && fatal != "0" && fatal != "1")
-    fatal_command_line(format("KUP error - KUP_FATAL_WARNINGS is not 1, 0 or empty: '%s'\n", fatal));
-  settings.fatal_warnings = fatal == "1";
+  settings.fatal_warnings = switch_variable("KUP_FATAL_WARNINGS");
+  settings.extra_warnings = switch_variable("KUP_EXTRA_WARNINGS");
   settings.search_path = split_search_path(variable("KUP_PATH"));
   const std::string_view marker_format = variable("KUP_LINE_MARKERS");
   if (!set_line_marker_format(marker_format))

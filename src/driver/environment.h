@@ -1,6 +1,7 @@
 // The settings a build gives kup through the environment: a dependency
-// file for make and Ninja, folders to look for inputs in, and warnings
-// that fail the run. Each does nothing while its variable is unset.
+// file for make and Ninja, folders to look for inputs in, warnings that
+// fail the run and warnings for the traps of the language. Each does
+// nothing while its variable is unset.
 #pragma once
 
 #include <string>
@@ -24,6 +25,11 @@ struct EnvironmentSettings {
   std::vector<std::string> search_path;
   /// KUP_FATAL_WARNINGS=1: a printed warning makes the status 1.
   bool fatal_warnings = false;
+  /// KUP_EXTRA_WARNINGS=1: warnings where a text reads one way and runs
+  /// another (operators that apply left to right, an operator glued to a
+  /// name, quotes dropped from a value). A caller of run_kup in the same
+  /// process sets the variable in the environment to switch them on.
+  bool extra_warnings = false;
   /// Warnings printed so far.
   long warnings_printed = 0;
 };

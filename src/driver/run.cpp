@@ -15,6 +15,7 @@
 #include "expr/expr.h"
 #include "input/dependencies.h"
 #include "input/input_stack.h"
+#include "macros/field_warnings.h"
 #include "macros/macro_table.h"
 
 namespace kup {
@@ -89,6 +90,7 @@ void reset_run_state() {
   reset_echo_file();
   reset_output();
   reset_environment_settings();
+  reset_field_warnings();
   reset_dependencies();
   reset_diagnostics();
   reset_line_markers();

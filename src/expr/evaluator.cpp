@@ -22,6 +22,7 @@ void reset_evaluator() {
   evaluator.constant_pool.count = 0;
   evaluator.value_stack.top = 0;
   evaluator.nesting = 0;
+  evaluator.grouping_differs = false;
 }
 
 namespace {

@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string_view>
 
 namespace kup {
 
@@ -94,6 +95,12 @@ struct EvaluatorState {
   ConstantPool constant_pool;
   ValueStack value_stack;
   int nesting = 0;  ///< the current nesting of compile_span
+  /// The whole text being compiled by compile_expression.
+  std::string_view text;
+  /// Set while compiling under KUP_EXTRA_WARNINGS=1 when, at one level of
+  /// parentheses, an operator follows one that binds looser in the usual
+  /// precedence, so that left to right groups the text otherwise.
+  bool grouping_differs = false;
 };
 
 extern EvaluatorState evaluator;

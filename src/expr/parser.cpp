@@ -1,10 +1,12 @@
 #include "expr/parser.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
 
 #include "driver/diagnostics.h"
+#include "driver/environment.h"
 #include "driver/text_format.h"
 #include "expr/evaluator_state.h"
 #include "expr/expr.h"
@@ -36,6 +38,33 @@ constexpr DyadicOperator kDyadicOperators[] = {
     {"||", kCodeOr, "KUP error - expected valid expression following '||'\n"},
     {"&&", kCodeAnd, "KUP error - expected valid expression following '&&'\n"},
 };
+
+/// How tightly each dyadic operator binds in the precedence that readers
+/// of C, shell and mathematics expect, by code: "^" (the power) above
+/// "*" "/" "%", then "+" "-", the comparisons, "==" "!=", "&&" and "||".
+/// kup itself applies them all left to right.
+constexpr std::array<signed char, kCodeLast + 1> kUsualRank = [] {
+  std::array<signed char, kCodeLast + 1> rank{};
+  rank[kCodePower] = 6;
+  rank[kCodeMultiply] = rank[kCodeDivide] = rank[kCodeRemainder] = 5;
+  rank[kCodeAdd] = rank[kCodeSubtract] = 4;
+  rank[kCodeGreater] = rank[kCodeLess] = rank[kCodeGreaterEqual] = rank[kCodeLessEqual] = 3;
+  rank[kCodeEqual] = rank[kCodeNotEqual] = 2;
+  rank[kCodeAnd] = 1;
+  rank[kCodeOr] = 0;
+  return rank;
+}();
+
+/// Notes, for the warning of KUP_EXTRA_WARNINGS, whether the dyadic
+/// operator `code` that follows `previous` (0 for none) at one level of
+/// parentheses makes left to right group otherwise than the usual
+/// precedence: it binds tighter, or both are "^", which mathematics groups
+/// from the right.
+inline void note_grouping(std::int32_t previous, std::int32_t code) {
+  if (previous == 0) return;
+  if (kUsualRank[code] > kUsualRank[previous] || (code == kCodePower && previous == kCodePower))
+    evaluator.grouping_differs = true;
+}
 
 /// A monadic operator written as a name or a sign, with its code.
 struct MonadicName {
@@ -72,10 +101,37 @@ const char* skip_space(Span at) {
   return p;
 }
 
+/// Under KUP_EXTRA_WARNINGS=1, before the error for `name`, a name of the
+/// expression text that is no function: when the field of the text that
+/// holds it also holds operator characters (CORES>=4, A&&B, !DEBUG), the
+/// name was glued to an operator and so was never looked up as a macro.
+[[gnu::noinline]] void warn_glued_operator(std::string_view name) {
+  const std::string_view text = evaluator.text;
+  const char* const end = text.data() + text.size();
+  if (name.data() < text.data() || name.data() >= end) return;
+  for (const char* p = text.data(); p != end;) {
+    const FieldBounds b = scan_bounds(p, end);
+    if (b.start == b.stop) return;
+    if (name.data() < b.stop) {
+      const std::string_view field(b.start, static_cast<std::size_t>(b.stop - b.start));
+      for (char c : field)
+        if (ctype::is(c, ctype::kOperator)) {
+          warn("KUP warning - field <%s> glues the name %s to an operator, so %s is not replaced: "
+                      "put blanks around the operator\n",
+                      field, name, name);
+          return;
+        }
+      return;
+    }
+    p = b.after;
+  }
+}
+
 /// The code of a function name; an unknown name ends the run.
 std::int32_t function_code(std::string_view name) {
   for (const MonadicName& function : kFunctions)
     if (function.name == name) return function.code;
+  if (settings.extra_warnings) warn_glued_operator(name);
   fatal(format("%s %s\n", "KUP error - unknown monadic operator:", name));
 }
 
@@ -107,7 +163,10 @@ constexpr int kPlainNesting = 64;
 /// operator after its right operand. It stops short, returning false, at
 /// whatever else it meets (a sign, a name, a point or exponent, a run of
 /// operator characters that is no dyadic operator, a fault, a full list);
-/// the caller then starts again with compile_span.
+/// the caller then starts again with compile_span. With `kCheckGrouping`
+/// it also notes, for KUP_EXTRA_WARNINGS, where left to right groups
+/// otherwise than the usual precedence.
+template <bool kCheckGrouping>
 class PlainCompiler {
  public:
   PlainCompiler(const char* begin, const char* end) : p_(begin), end_(end) {}
@@ -156,6 +215,7 @@ class PlainCompiler {
   /// inside a group, up to its ")".
   bool operands(bool in_group) {
     if (!operand()) return false;
+    [[maybe_unused]] std::int32_t previous = 0;
     for (;;) {
       if (p_ == end_) return !in_group;
       if (*p_ == ')') return in_group;
@@ -163,6 +223,10 @@ class PlainCompiler {
       while (p_ != end_ && is_operator_char(*p_)) ++p_;
       const DyadicOperator* op = find_dyadic({run, static_cast<std::size_t>(p_ - run)});
       if (op == nullptr) return false;
+      if constexpr (kCheckGrouping) {
+        note_grouping(previous, op->code);
+        previous = op->code;
+      }
       skip_space();
       if (!operand() || !append(op->code)) return false;
     }
@@ -258,6 +322,8 @@ void compile_general(Span span) {
   OperandScan first = scan_operand(span);
   if (!first.found) fatal("KUP error - regular expression expected\n");
   compile_span(first.extent);
+  const bool check_grouping = settings.extra_warnings;
+  std::int32_t previous = 0;
   const char* position = first.next;
   while (position < span.end) {
     OperatorScan op = scan_operator(span.from(position));
@@ -268,6 +334,8 @@ void compile_general(Span span) {
     if (op.dyadic == nullptr) continue;
     OperandScan right = scan_operand(span.from(position));
     if (!right.found) fatal(format(op.dyadic->missing_operand));
+    if (check_grouping) note_grouping(previous, op.dyadic->code);
+    previous = op.dyadic->code;
     compile_span(right.extent);
     evaluator.code_list.append(op.dyadic->code);
     position = right.next;
@@ -369,14 +437,119 @@ SpanForm classify_span(Span span) { return shape_of(span).form; }
 
 bool compile_plain(std::string_view text) {
   reset_evaluator();
-  return PlainCompiler(text.data(), text.data() + text.size()).compile();
+  return PlainCompiler<false>(text.data(), text.data() + text.size()).compile();
 }
+
+namespace {
+
+void append_grouping(Span span, std::string& out);
+
+/// Appends an operand of a dyadic operator as kup groups it: a group in
+/// its parentheses, a literal as written, a sign before its operand, and a
+/// function with its operand in parentheses unless that operand is a group
+/// (sin(2), but (sin 2)).
+void append_operand(Span at, const OperandScan& operand, std::string& out) {
+  const char c = *at.begin;
+  const bool group = c == '(';
+  const bool bare_function = is_name_start(c) && *scan_monadic(at).next != '(';
+  if (group || bare_function) out += '(';
+  append_grouping(group ? operand.extent : Span{at.begin, operand.close}, out);
+  if (group || bare_function) out += ')';
+}
+
+/// Appends operands joined by dyadic operators, each operation that is the
+/// left operand of the next in parentheses.
+void append_general_grouping(Span span, std::string& out) {
+  const std::size_t start = out.size();
+  const OperandScan first = scan_operand(span);
+  append_operand(span, first, out);
+  bool joined = false;
+  for (const char* position = first.next; position < span.end;) {
+    const OperatorScan op = scan_operator(span.from(position));
+    position = op.next;
+    if (op.dyadic == nullptr) continue;
+    if (joined) {
+      out.insert(start, 1, '(');
+      out += ')';
+    }
+    out += ' ';
+    out += op.dyadic->text;
+    out += ' ';
+    const OperandScan right = scan_operand(span.from(position));
+    append_operand(span.from(position), right, out);
+    position = right.next;
+    joined = true;
+  }
+}
+
+/// Appends the text of a span that compiled, with the parentheses that
+/// show how kup groups it.
+void append_grouping(Span span, std::string& out) {
+  const SpanShape shape = shape_of(span);
+  switch (shape.form) {
+    case SpanForm::LoneNumber:
+      out.append(span.begin, shape.number_end);
+      break;
+    case SpanForm::Monadic: {
+      // A sign is written against its operand, a function name before a
+      // blank unless a group follows.
+      const char* op_end = shape.op.next;
+      while (op_end > span.begin && is_space(op_end[-1])) --op_end;
+      out.append(span.begin, op_end);
+      if (is_name_start(*span.begin) && *shape.op.next != '(') out += ' ';
+      append_grouping(span.from(shape.op.next), out);
+      break;
+    }
+    case SpanForm::General:
+      append_general_grouping(span, out);
+      break;
+  }
+}
+
+/// The warning of KUP_EXTRA_WARNINGS for an expression that left to right
+/// groups otherwise than the usual precedence.
+[[gnu::noinline]] void warn_grouping(std::string_view text) {
+  std::string grouping;
+  append_grouping({text.data(), text.data() + text.size()}, grouping);
+  warn("KUP warning - expression <%s> is evaluated left to right, as %s: suggest parentheses\n", text,
+              grouping);
+}
+
+/// Keeps the text being compiled in the evaluator while it lives.
+class CompiledText {
+ public:
+  explicit CompiledText(std::string_view text) { evaluator.text = text; }
+  ~CompiledText() { evaluator.text = {}; }
+  CompiledText(const CompiledText&) = delete;
+  CompiledText& operator=(const CompiledText&) = delete;
+};
+
+/// Compiles a whole text whose parentheses balance: by the single pass
+/// when it is plain, else by compile_span.
+template <bool kCheckGrouping>
+void compile_text(std::string_view text) {
+  reset_evaluator();
+  if (PlainCompiler<kCheckGrouping>(text.data(), text.data() + text.size()).compile()) return;
+  reset_evaluator();
+  compile_span({text.data(), text.data() + text.size()});
+}
+
+/// compile_text under KUP_EXTRA_WARNINGS=1, with the warnings of the
+/// expression's traps.
+[[gnu::noinline]] void compile_text_with_warnings(std::string_view text) {
+  const CompiledText compiled(text);
+  compile_text<true>(text);
+  if (evaluator.grouping_differs) warn_grouping(text);
+}
+
+}  // namespace
 
 void compile_expression(std::string_view text) {
   check_parentheses(text);
-  if (compile_plain(text)) return;
-  reset_evaluator();
-  compile_span({text.data(), text.data() + text.size()});
+  if (settings.extra_warnings) [[unlikely]]
+    compile_text_with_warnings(text);
+  else
+    compile_text<false>(text);
 }
 
 void compile_span(Span span) {

@@ -10,8 +10,10 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/text_format.h"
+#include "driver/environment.h"
 #include "macros/class_masks.h"
 #include "macros/field_scanner.h"
+#include "macros/field_warnings.h"
 #include "macros/macro_table.h"
 #include "macros/name_index.h"
 #include "text/char_classes.h"
@@ -205,15 +207,24 @@ inline const MacroEntry* replacement_of(std::string_view field, bool prefix_mode
   return entry;
 }
 
+/// Puts a value that may hold single quotes, without them. Under
+/// KUP_EXTRA_WARNINGS=1 a value put into a data line by its own expansion
+/// is checked for quotes that the reader meant to keep.
+void put_quoted_value(ResultText& out, const MacroEntry* entry, const Pass& pass, WorkTexts& w) {
+  const std::string_view value = macro_value(entry, w.composed);
+  if (settings.extra_warnings && pass.kind == TextKind::Data && pass.outermost) note_dropped_quotes(entry, value);
+  out.put_unquoted(value);
+}
+
 /// Puts the replacement of a field resolved from an indirection.
-void put_resolved(ResultText& out, std::string_view field, bool prefix_mode, WorkTexts& w) {
-  if (const MacroEntry* entry = replacement_of(field, prefix_mode)) out.put_unquoted(macro_value(entry, w.composed));
+void put_resolved(ResultText& out, std::string_view field, const Pass& pass, WorkTexts& w) {
+  if (const MacroEntry* entry = replacement_of(field, pass.prefix_mode)) put_quoted_value(out, entry, pass, w);
   else out.put(field);
 }
 
 /// Puts the value of `entry`, which replaces a field; a list's value is
 /// composed in `w`.
-inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
+inline void put_value(ResultText& out, const MacroEntry* entry, const Pass& pass, WorkTexts& w) {
   if (entry->near_size != kFarValue) {
     out.put_near(entry->name_head + entry->name_size, entry->near_size);
     out.backquote |= entry->backquoted;
@@ -221,7 +232,7 @@ inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
     out.put_stored(entry->value);
     out.backquote |= entry->backquoted;
   } else {
-    out.put_unquoted(macro_value(entry, w.composed));
+    put_quoted_value(out, entry, pass, w);
     out.backquote = true;
   }
 }
@@ -237,10 +248,10 @@ inline void put_value(ResultText& out, const MacroEntry* entry, WorkTexts& w) {
   kept = stop;
   if (indirect) {
     if (pass.outermost) macros.expansion.indirection_steps = 0;
-    put_resolved(out, resolve_field(field, pass.kind, w), pass.prefix_mode, w);
+    put_resolved(out, resolve_field(field, pass.kind, w), pass, w);
     out.backquote = true;
   } else {
-    put_value(out, entry, w);
+    put_value(out, entry, pass, w);
   }
 }
 
@@ -256,7 +267,7 @@ inline void replace_field(const char* start, const char* stop, const char*& kept
   if (entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
-  put_value(out, entry, w);
+  put_value(out, entry, pass, w);
 }
 
 /// Puts the rest of the source: up to `last_stop`, the end of its last
@@ -327,7 +338,7 @@ inline void replace_name_field(const char* start, const char* stop, const char*&
   if (entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
   kept = stop;
-  put_value(out, entry, w);
+  put_value(out, entry, pass, w);
 }
 
 /// Expands `source` with the help of its class masks: only the fields that

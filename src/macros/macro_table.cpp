@@ -94,6 +94,7 @@ std::uint32_t new_entry() {
   entry->list = entry->value == kListMarker;
   entry->quoted = entry->value.find('\'') != std::string::npos;
   entry->backquoted = entry->value.find('`') != std::string::npos;
+  entry->quotes_dropped = false;
   entry->near_size = kFarValue;
   if (!entry->list && !entry->quoted && value.size() < 16 && entry->name_size <= kNearNameMax) {
     // The string's storage mostly holds sixteen bytes: moved at once.
@@ -186,6 +187,13 @@ std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   scratch.clear();
   compose_list(entry, scratch);
   return scratch;
+}
+
+void note_quotes_dropped(std::string_view name) {
+  MacroEntry* entry = find_macro(name);
+  if (entry == nullptr || entry->list) return;
+  entry->quotes_dropped = entry->quoted = true;
+  entry->near_size = kFarValue;
 }
 
 namespace {

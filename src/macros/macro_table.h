@@ -46,6 +46,10 @@ struct alignas(64) MacroEntry {
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
   bool backquoted = false;  ///< the value holds a backquote
+  /// The value was given with single quotes that were dropped before it
+  /// was stored (a value of -d); quoted is set too, so that expansion
+  /// takes the road where it can say so.
+  bool quotes_dropped = false;
   std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
   /// The first bytes of the name, then (when near_size says so) the value.
   char name_head[kNameHead] = {};
@@ -170,6 +174,10 @@ std::string_view macro_value(const MacroEntry* entry, std::string& scratch);
 
 /// Defines (or redefines, as the newest entry) a macro. Returns the count.
 int define_macro(std::string_view name, std::string_view value);
+
+/// Notes on the macro `name` that its value lost single quotes before it
+/// was stored; storing another value forgets it.
+void note_quotes_dropped(std::string_view name);
 
 /// Removes a macro (a list with its elements). Returns the new count, or -1
 /// with a warning when the macro does not exist.

@@ -1,5 +1,6 @@
 // The expression parser: left-to-right evaluation, operator runs, monadic
 // nesting, literals, the code it writes and every parser fault.
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -7,6 +8,7 @@
 
 #include "expr_test_support.h"
 
+#include "driver/environment.h"
 #include "expr/evaluator_state.h"
 #include "expr/expr.h"
 #include "expr/parser.h"
@@ -245,6 +247,137 @@ TEST(ExprParser, CapacitiesFitTheLongestTextAndGuardLongerOnes) {
   EXPECT_EQ(fault_message_of(std::string(3000, '(') + "1" + std::string(3000, ')')),
             "KUP error - expression too complex (more than 2048 nested levels)\n");
   EXPECT_EQ(value_of(std::string(1022, '-') + "1"), 1);
+}
+
+}  // namespace
+}  // namespace kup
+
+namespace kup {
+namespace {
+
+using test_support::compile_text;
+using test_support::ErrCapture;
+using test_support::fault_text;
+
+/// Switches KUP_EXTRA_WARNINGS on while it lives.
+class ExtraWarnings {
+ public:
+  ExtraWarnings() { settings.extra_warnings = true; }
+  ~ExtraWarnings() { settings.extra_warnings = false; }
+  ExtraWarnings(const ExtraWarnings&) = delete;
+  ExtraWarnings& operator=(const ExtraWarnings&) = delete;
+};
+
+/// What compiling `text` under KUP_EXTRA_WARNINGS=1 wrote to standard error.
+std::string warnings_of(const std::string& text) {
+  ExtraWarnings on;
+  ErrCapture err;
+  compile_text(text);
+  return err.text();
+}
+
+/// The precedence a reader of C expects, "^" being the power of
+/// mathematics: a higher rank binds tighter.
+struct UsualOperator {
+  const char* text;
+  int rank;
+};
+constexpr UsualOperator kUsual[] = {
+    {"^", 6},  {"*", 5},  {"/", 5},  {"%", 5},  {"+", 4},  {"-", 4},  {">", 3},
+    {"<", 3},  {">=", 3}, {"<=", 3}, {"==", 2}, {"!=", 2}, {"&&", 1}, {"||", 0},
+};
+
+TEST(ExprGrouping, EveryOrderedPairOfOperatorsAgainstTheUsualPrecedence) {
+  // Digits alone take the single pass; a literal with a point takes the
+  // full parser. Both must judge alike.
+  const char* const first_operands[] = {"1", "1.5"};
+  for (const UsualOperator& a : kUsual) {
+    for (const UsualOperator& b : kUsual) {
+      const bool differs = b.rank > a.rank || (b.rank == 6 && a.rank == 6);
+      for (const char* x : first_operands) {
+        const std::string sa = a.text, sb = b.text;
+        const std::string flat = std::string(x) + " " + sa + " 2 " + sb + " 3";
+        const std::string warned = warnings_of(flat);
+        EXPECT_EQ(!warned.empty(), differs) << flat << warned;
+        if (differs) {
+          EXPECT_EQ(warned, "\n[Command Line]\nKUP warning - expression <" + flat +
+                                "> is evaluated left to right, as (" + x + " " + sa + " 2) " + sb +
+                                " 3: suggest parentheses\n");
+        }
+        const std::string left_first = std::string(x) + " " + sa + " 2";
+        const std::string right_first = "2 " + sb + " 3";
+        for (const std::string& grouped : {std::string("(").append(left_first).append(") ").append(sb).append(" 3"),
+                                           std::string(x).append(" ").append(sa).append(" (").append(right_first).append(")")})
+          EXPECT_EQ(warnings_of(grouped), "") << grouped;
+      }
+    }
+  }
+}
+
+TEST(ExprGrouping, OneWarningShowsTheGroupingOfTheWholeText) {
+  struct Case {
+    const char* text;
+    const char* grouping;  // empty: no warning
+  };
+  const Case cases[] = {
+      {"8 > 4 && 133120 > 1000", "((8 > 4) && 133120) > 1000"},
+      {"1+2*3-4*5", "(((1 + 2) * 3) - 4) * 5"},
+      {"1 + (2 + 3 * 4)", "1 + ((2 + 3) * 4)"},
+      {"sin(1 + 2 * 3) > 4", "sin((1 + 2) * 3) > 4"},
+      {"-(2) * 3 + 1.5 * 2", "((-(2) * 3) + 1.5) * 2"},
+      {"abs - 3 * 2 ^ 2", "((abs -3) * 2) ^ 2"},
+      {"sin cos 0 * 2 ^ 2", "((sin cos 0) * 2) ^ 2"},
+      {"- - 2 + sin(2) * 3", "(--2 + sin(2)) * 3"},
+      {"1 + 2 + 3", ""},
+      {"2 * 3 + 1", ""},
+      {"8 - 2 - 1", ""},
+      {"2 ^ 3 * 4 + 5 > 6 == 1 && 1 || 0", ""},
+      {"(1 + 2) * (3 + 4) * 5", ""},
+      {"- 2 * 3", ""},
+      {"1 =", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string warned = warnings_of(c.text);
+    if (*c.grouping == '\0') {
+      EXPECT_EQ(warned, "") << c.text;
+    } else {
+      EXPECT_NE(warned.find(std::string(", as ") + c.grouping + ": suggest"), std::string::npos)
+          << c.text << warned;
+      EXPECT_EQ(std::count(warned.begin(), warned.end(), '\n'), 3) << c.text << warned;
+    }
+  }
+  // Without the setting, not a word.
+  ErrCapture err;
+  compile_text("1 + 2 * 3");
+  EXPECT_EQ(err.text(), "");
+}
+
+TEST(ExprGrouping, ANameGluedToAnOperatorIsNamedBeforeTheError) {
+  struct Case {
+    const char* text;
+    const char* warning;  // empty: the error alone
+  };
+  const Case cases[] = {
+      {"CORES>=4", "field <CORES>=4> glues the name CORES"},
+      {"1 + A&&B", "field <A&&B> glues the name A"},
+      {"1<X", "field <<X> glues the name X"},
+      {"! 1 && !DEBUG", "field <!DEBUG> glues the name DEBUG"},
+      {"CORES >= 4", ""},
+      {"x[1] > 2", ""},
+  };
+  for (const Case& c : cases) {
+    ExtraWarnings on;
+    const std::string text = fault_text([&] { compile_text(c.text); });
+    const std::size_t error = text.find("KUP error - unknown monadic operator:");
+    ASSERT_NE(error, std::string::npos) << c.text << text;
+    const std::size_t warning = text.find("KUP warning - ");
+    if (*c.warning == '\0') {
+      EXPECT_EQ(warning, std::string::npos) << c.text << text;
+    } else {
+      EXPECT_LT(warning, error) << c.text;
+      EXPECT_NE(text.find(c.warning), std::string::npos) << c.text << text;
+    }
+  }
 }
 
 }  // namespace
