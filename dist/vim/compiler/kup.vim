@@ -9,6 +9,12 @@
 " file, the last location line. The error format makes an entry of the
 " empty line and of every location line, and the message line completes
 " the last of them; the entries that got no message are then dropped.
+"
+" With KUP_DIAGNOSTICS=gnu in the environment (a build that sets it, a log
+" read with :cfile), kup writes each problem as one line in the form of
+" GCC, "FILE:LINE:1: error: ..." or "kup: warning: ..." for the command
+" line, after "In file included from" lines for the outer files; the error
+" format reads that form too.
 
 if exists("current_compiler")
   finish
@@ -23,7 +29,11 @@ let s:cpo_save = &cpo
 set cpo&vim
 
 CompilerSet makeprg=kup\ $*\ %:S
-CompilerSet errorformat=%A,
+CompilerSet errorformat=%f:%l:%c:\ %trror:\ %m,
+      \%f:%l:%c:\ %tarning:\ %m,
+      \kup:\ %trror:\ %m,
+      \kup:\ %tarning:\ %m,
+      \%A,
       \%Aline[%l]%\\s%#[%f],
       \%C[Command\ Line],
       \%ZKUP\ %trror\ -\ %m,
