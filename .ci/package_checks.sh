@@ -2,6 +2,7 @@
 # Checks of the package and of the build, run by .ci/run after the Debian
 # package is made in BUILD_DIR:
 #  - lintian reports no error and no warning on the package;
+#  - the packaged kup finds the module of KUP_UNDEFINED's matcher;
 #  - a second build with nothing changed compiles and links nothing;
 #  - two clones of the commit checked out (HEAD) in different folders, built with the same
 #    SOURCE_DATE_EPOCH, give the same kup and the same package, byte for
@@ -21,6 +22,16 @@ if grep -q '^[EW]: ' <<<"$report"; then
   fail "lintian reports errors or warnings on $package"
 fi
 echo "lintian: no error and no warning on $package"
+
+echo "-- the packaged kup loads the matcher of KUP_UNDEFINED"
+unpacked=$(mktemp -d)
+dpkg-deb -x "$package" "$unpacked"
+printf 'DOMIAN\n' >"$unpacked/in.txt"
+warned=$(KUP_UNDEFINED='[A-Z]+' "$unpacked/usr/bin/kup" "$unpacked/in.txt" 2>&1 >/dev/null || true)
+rm -rf "$unpacked"
+grep -qF 'KUP warning - undefined macro <DOMIAN>' <<<"$warned" ||
+  fail "the packaged kup does not check KUP_UNDEFINED: $warned"
+echo "the packaged kup found its module"
 
 echo "-- a build with nothing changed"
 rebuilt=$(cmake --build "$build_dir" -j2 | grep -E 'Building|Linking|Stamping|Compressing|Generating' || true)

@@ -10,6 +10,7 @@
 #include "driver/text_format.h"
 #include "input/dependencies.h"
 #include "macros/class_masks.h"
+#include "macros/name_pattern.h"
 #include "platform/platform.h"
 
 namespace kup {
@@ -74,6 +75,23 @@ bool switch_variable(const char* name) {
   return value == "1";
 }
 
+/// KUP_UNDEFINED: compiles its pattern for the checks of data lines; true
+/// while it is set. A pattern that does not compile ends the run.
+bool read_undefined_pattern() {
+  const std::string_view pattern = variable("KUP_UNDEFINED");
+  if (pattern.empty()) return false;
+  std::string why;
+  switch (set_name_pattern(pattern, why)) {
+    case PatternStatus::Compiled:
+      return true;
+    case PatternStatus::Invalid:
+      fatal_command_line(format("KUP error - KUP_UNDEFINED is not a regular expression: '%s'\n", pattern));
+    case PatternStatus::Unavailable:
+      break;
+  }
+  fatal_command_line(format("KUP error - KUP_UNDEFINED cannot be checked, its matcher does not load: %s\n", why));
+}
+
 }  // namespace
 
 void read_environment_settings() {
@@ -81,6 +99,7 @@ void read_environment_settings() {
   read_diagnostic_form();
   settings.fatal_warnings = switch_variable("KUP_FATAL_WARNINGS");
   settings.extra_warnings = switch_variable("KUP_EXTRA_WARNINGS");
+  settings.check_undefined = read_undefined_pattern();
   settings.search_path = split_search_path(variable("KUP_PATH"));
   const std::string_view marker_format = variable("KUP_LINE_MARKERS");
   if (!set_line_marker_format(marker_format))
@@ -102,6 +121,9 @@ int status_after_warnings(int status) {
   return status == 0 && settings.fatal_warnings && settings.warnings_printed > 0 ? 1 : status;
 }
 
-void reset_environment_settings() { settings = EnvironmentSettings{}; }
+void reset_environment_settings() {
+  settings = EnvironmentSettings{};
+  reset_name_pattern();
+}
 
 }  // namespace kup

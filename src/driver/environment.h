@@ -30,6 +30,10 @@ struct EnvironmentSettings {
   /// name, quotes dropped from a value). A caller of run_kup in the same
   /// process sets the variable in the environment to switch them on.
   bool extra_warnings = false;
+  /// KUP_UNDEFINED is set: the fields of data lines that match its pattern
+  /// (see macros/name_pattern.h) must name a macro; each that names none is
+  /// reported.
+  bool check_undefined = false;
   /// Warnings printed so far.
   long warnings_printed = 0;
 };

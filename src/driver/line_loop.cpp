@@ -5,6 +5,7 @@
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
 #include "driver/echo_file.h"
+#include "driver/environment.h"
 #include "driver/line_loop.h"
 #include "driver/line_markers.h"
 #include "driver/run_observer.h"
@@ -14,6 +15,7 @@
 #include "macros/class_masks.h"
 #include "macros/expansion.h"
 #include "macros/field_scanner.h"
+#include "macros/field_warnings.h"
 #include "text/char_classes.h"
 
 namespace kup {
@@ -145,6 +147,8 @@ void expand_to_output() {
 void finish_line() {
   const bool data = !modes.directive_line;
   const bool expand = data && !modes.skip && modes.evaluation;
+  if (expand && settings.check_undefined) [[unlikely]]
+    check_undefined_fields(line.line_text, modes.prefix);
   if (expand && !modes.verbose) {
     expand_to_output();
   } else {
@@ -278,10 +282,12 @@ bool next_line() {
 }
 
 /// True while a data line needs nothing but its expansion written: no
-/// trace, Skip Mode off, Evaluation Mode on and no mode waiting to change
-/// at the end of a line, and no observer to be told of each line.
+/// trace, Skip Mode off, Evaluation Mode on, no mode waiting to change at
+/// the end of a line, no observer to be told of each line and no
+/// KUP_UNDEFINED check of its fields.
 bool only_expansion_due() {
-  return run_observer == nullptr && !modes.verbose && !modes.skip && modes.evaluation && !modes.pending_verbose && !modes.pending_skip;
+  return run_observer == nullptr && !modes.verbose && !modes.skip && modes.evaluation && !modes.pending_verbose &&
+         !modes.pending_skip && !settings.check_undefined;
 }
 
 /// Handles the lines found whole in the top level's read buffer, one

@@ -9,8 +9,8 @@
 
 #include "driver/diagnostics.h"
 #include "driver/driver.h"
-#include "driver/text_format.h"
 #include "driver/environment.h"
+#include "driver/text_format.h"
 #include "macros/class_masks.h"
 #include "macros/field_scanner.h"
 #include "macros/field_warnings.h"

@@ -7,6 +7,8 @@
 #include "driver/driver.h"
 #include "driver/environment.h"
 #include "driver/text_format.h"
+#include "macros/field_scanner.h"
+#include "macros/name_pattern.h"
 
 namespace kup {
 
@@ -21,6 +23,23 @@ struct QuoteReports {
 };
 
 QuoteReports quote_reports;
+
+/// The fields of the current line reported by check_undefined_fields; a
+/// cache that only keeps its storage from one line to the next.
+std::vector<std::string_view> undefined_reported;
+
+/// The name that the field is looked up as, or the empty text when it is
+/// not looked up or is not checked: a backquoted field never is; an
+/// indirection looks up the name after its "@" (what that leads to is not
+/// followed); in prefix mode only indirections are checked.
+std::string_view checked_name(std::string_view field, bool prefix_mode) {
+  if (field.empty() || field.front() == '`') return {};
+  if (field.front() == '@') {
+    field.remove_prefix(1);
+    return field.empty() || field.front() == '@' ? std::string_view{} : field;
+  }
+  return prefix_mode ? std::string_view{} : field;
+}
 
 }  // namespace
 
@@ -44,8 +63,29 @@ void note_dropped_quotes(const MacroEntry* entry, std::string_view value) {
   warn("KUP warning - single quotes dropped from the value of macro <%s>\n", entry->name);
 }
 
+void check_undefined_fields(std::string_view text, bool prefix_mode) {
+  std::vector<std::string_view>& reported = undefined_reported;
+  reported.clear();
+  const char* const end = text.data() + text.size();
+  for (const char* p = text.data(); p != end;) {
+    const FieldBounds b = scan_bounds(p, end);
+    if (b.start == b.stop) break;
+    const std::string_view name =
+        checked_name({b.start, static_cast<std::size_t>(b.stop - b.start)}, prefix_mode);
+    if (!name.empty() && find_macro(name) == nullptr &&
+        std::find(reported.begin(), reported.end(), name) == reported.end() &&
+        matches_name_pattern(name)) {
+      reported.push_back(name);
+      warn("KUP warning - undefined macro <%s>\n", name);
+    }
+    if (b.after != end && *b.after == '\n') break;
+    p = b.after;
+  }
+}
+
 void reset_field_warnings() {
   quote_reports = QuoteReports{};
+  undefined_reported.clear();
 }
 
 }  // namespace kup
