@@ -38,8 +38,9 @@ import time
 PAGES = ("index", "about")
 TIMEOUT = 120.0
 SKIPPED = 77
-# How long the killed run reads its FIFO before SIGTERM.
-KILL_AFTER = "2"
+# How long the killed run lives before SIGTERM: time enough, on a loaded
+# machine, to reach the FIFO.
+KILL_AFTER = "4"
 # timeout --preserve-status gives 128 + the signal's number for a command
 # that the signal killed.
 KILLED_BY_TERM = 128 + 15
@@ -237,10 +238,10 @@ def check_killed(recipe, original, before):
 
     def slow_writer():
         with open(fifo, "w") as writer:
+            # kup has opened the FIFO, so it made its temporary files before.
+            seen_temporaries.extend(recipe.temporaries())
             writer.write("A line read before the run is killed.\n")
             writer.flush()
-            time.sleep(0.5)
-            seen_temporaries.extend(recipe.temporaries())
             release.wait(TIMEOUT)
 
     writer = threading.Thread(target=slow_writer, daemon=True)
