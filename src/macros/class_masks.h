@@ -31,6 +31,14 @@ struct CharSet {
   constexpr void add(unsigned char c) { low[c & 15] |= static_cast<unsigned char>(1u << ((c >> 4) - 2)); }
   constexpr void remove(unsigned char c) { low[c & 15] &= static_cast<unsigned char>(~(1u << ((c >> 4) - 2))); }
   constexpr bool has(unsigned char c) const { return fits(c) && (low[c & 15] >> ((c >> 4) - 2) & 1) != 0; }
+
+  /// The characters of either set.
+  friend constexpr CharSet operator|(const CharSet& a, const CharSet& b) {
+    CharSet both;
+    for (int i = 0; i < 16; ++i) both.low[i] = static_cast<unsigned char>(a.low[i] | b.low[i]);
+    return both;
+  }
+  friend constexpr bool operator==(const CharSet&, const CharSet&) = default;
 };
 
 /// The bits of a block of 64 characters, bit i for character i.

@@ -15,7 +15,6 @@
 #include "macros/field_scanner.h"
 #include "macros/field_warnings.h"
 #include "macros/macro_table.h"
-#include "macros/name_index.h"
 #include "text/char_classes.h"
 #include "text/edits.h"
 
@@ -321,7 +320,7 @@ constexpr CharSet kPrefixVisited = [] {
 }();
 
 /// The characters whose fields the masked scan visits.
-const CharSet& visited_set(bool prefix_mode) { return prefix_mode ? kPrefixVisited : macros.table.visited; }
+const CharSet& visited_set(bool prefix_mode) { return prefix_mode ? kPrefixVisited : macros.expansion.visited; }
 
 /// Puts the replacement of the field [start, stop), which begins with a
 /// character that may begin a name, as replace_field does; outside prefix
@@ -333,8 +332,7 @@ inline void replace_name_field(const char* start, const char* stop, const char*&
     replace_field_rarely(start, stop, kept, out, pass, w);
     return;
   }
-  if (!may_name_macro(field)) return;
-  const MacroEntry* entry = name_index::lookup(field);
+  const MacroEntry* entry = find_macro(field);
   if (entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
   kept = stop;

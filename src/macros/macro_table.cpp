@@ -24,57 +24,9 @@ namespace {
 
 /// macros.table, under a short name.
 MacroTable& table = macros.table;
-using Slot = IndexSlot;
 
-std::uint16_t& shape_count(std::string_view name) {
-  return table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths];
-}
-
-/// Counts a name by its shape and first byte; the first of its first
-/// byte makes expansion visit fields that begin with it.
-void count_name(std::string_view name) {
-  ++shape_count(name);
-  const auto first = static_cast<unsigned char>(name[0]);
-  if (table.firsts[first]++ == 0 && CharSet::fits(first)) table.visited.add(first);
-}
-
-/// Undoes count_name.
-void uncount_name(std::string_view name) {
-  --shape_count(name);
-  const auto first = static_cast<unsigned char>(name[0]);
-  if (--table.firsts[first] == 0 && !kAlwaysVisited.has(first)) table.visited.remove(first);
-}
-
-using name_index::entry_at;
-using name_index::find_slot;
-using name_index::hash_name;
-using name_index::home_slot;
-using name_index::load_word;
-using name_index::same_name;
-using name_index::tag_of;
-
-
-std::size_t find_slot(std::string_view name) { return find_slot(name, hash_name(name)); }
-
-/// The home slot of the entry in a slot (deletion is rare: it hashes).
-std::size_t home_of(const Slot& s) { return home_slot(hash_name(entry_at(s)->name)); }
-
-/// Empties `slot`, moving later members of its probe run back so that
-/// every entry stays reachable from its home slot.
-void erase_slot(std::size_t slot) {
-  std::size_t hole = slot;
-  std::size_t next = (slot + 1) & (kIndexSlots - 1);
-  while (table.index[next].entry != 0) {
-    std::size_t home = home_of(table.index[next]);
-    bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
-    if (movable) {
-      table.index[hole] = table.index[next];
-      hole = next;
-    }
-    next = (next + 1) & (kIndexSlots - 1);
-  }
-  table.index[hole] = Slot{};
-}
+/// Tells expansion which first bytes the names defined now have.
+void note_first_bytes() { macros.expansion.visited = kAlwaysVisited | table.index.first_bytes(); }
 
 std::uint32_t new_entry() {
   if (!table.free_entries.empty()) {
@@ -122,23 +74,18 @@ void unlink_chain(MacroEntry* entry) {
   else table.newest = entry->older;
 }
 
-void append_entry(std::string_view name, std::string_view value, std::size_t slot, std::uint64_t hash) {
+void append_entry(std::string_view name, std::string_view value, const IndexPlace& where) {
   const std::uint32_t place = new_entry();
   MacroEntry* entry = &table.pool[place];
-  entry->name.assign(name);
-  entry->name_size = static_cast<std::uint32_t>(name.size());
-  std::memset(entry->name_head, 0, kNameHead);
-  std::memcpy(entry->name_head, name.data(), std::min(name.size(), kNameHead));
+  entry->assign_name(name);
   store_value(entry, value);
   link_newest(entry);
-  table.index[slot] = Slot{tag_of(hash), static_cast<std::uint16_t>(place + 1)};
-  count_name(entry->name);
+  if (table.index.insert(where, place, entry->name)) note_first_bytes();
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
-  erase_slot(find_slot(entry->name));
-  uncount_name(entry->name);
+  if (table.index.erase(entry->name, table.pool.data())) note_first_bytes();
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
@@ -165,21 +112,10 @@ void print_entry(const MacroEntry* entry, int position) {
 
 }  // namespace
 
-bool name_index::same_long_name(const MacroEntry& a, std::string_view b) {
-  using name_index::load_word;
-  const std::size_t n = b.size();
-  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
-  for (std::size_t i = 0; i + 8 < n; i += 8)
-    if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
-  return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
-}
-
 void check_identifier(std::string_view text, std::string_view kind) {
   if (text.empty()) fatal(format("KUP error - %s identifier is missing\n", kind));
   if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
 }
-
-MacroEntry* lookup_macro(std::string_view name) { return name_index::lookup(name); }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
   if (entry == nullptr) return {};
@@ -201,34 +137,32 @@ namespace {
 /// define_macro without the observer: stores the definition in the table.
 int store_definition(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
-  const std::uint64_t hash = hash_name(name);
-  std::size_t slot = find_slot(name, hash);
-  if (table.index[slot].entry != 0 && !is_list(entry_at(table.index[slot]))) {
+  IndexPlace where = table.index.locate(name, table.pool.data());
+  if (where.entry != nullptr && !is_list(where.entry)) {
     // A redefinition of a plain macro keeps the entry and its slot: the
     // same as removing it and appending it again, where the new entry
     // would take the place just freed.
-    MacroEntry* entry = entry_at(table.index[slot]);
+    MacroEntry* entry = where.entry;
     if (entry->value != value) warn("KUP warning - macro <%s> was already defined\n", name);
     store_value(entry, value);
     unlink_chain(entry);
     link_newest(entry);
     return table.count;
   }
-  if (table.index[slot].entry != 0) {
+  if (where.entry != nullptr) {
     // A list: its elements go with it. The texts may view the entry
     // about to be removed: keep copies.
     std::string& kept_name = table.kept_name;
     std::string& kept_value = table.kept_value;
     kept_name.assign(name);
     kept_value.assign(value);
-    if (entry_at(table.index[slot])->value != kept_value)
-      warn("KUP warning - macro <%s> was already defined\n", kept_name);
+    if (where.entry->value != kept_value) warn("KUP warning - macro <%s> was already defined\n", kept_name);
     remove_macro(kept_name);
     name = kept_name;
     value = kept_value;
-    slot = find_slot(name, hash);
+    where = table.index.locate(name, table.pool.data());
   }
-  append_entry(name, value, slot, hash);
+  append_entry(name, value, where);
   if (table.count > kMaxMacros)
     fatal(format("KUP error - maximum number of macros reached: %d\n", table.count));
   return table.count;
@@ -283,16 +217,7 @@ int list_macro(std::string_view name) {
 
 int macro_count() { return table.count; }
 
-int longest_probe() {
-  int longest = 0;
-  for (std::size_t slot = 0; slot < kIndexSlots; ++slot) {
-    const Slot& s = table.index[slot];
-    if (s.entry == 0) continue;
-    const std::size_t distance = (slot - home_of(s)) & (kIndexSlots - 1);
-    longest = std::max(longest, static_cast<int>(distance) + 1);
-  }
-  return longest;
-}
+int longest_probe() { return table.index.longest_probe(table.pool.data()); }
 
 MacroEntry* oldest_macro() { return table.oldest; }
 

@@ -8,7 +8,8 @@
 #include <string_view>
 #include <vector>
 
-#include "macros/class_masks.h"
+#include "macros/macro_entry.h"
+#include "macros/name_index.h"
 
 namespace kup {
 
@@ -18,47 +19,6 @@ inline constexpr std::string_view kListMarker = "$LIST$";
 /// At most this many macros can exist.
 inline constexpr int kMaxMacros = 999;
 
-/// Bytes of a name kept in the entry beside the value, where a lookup
-/// compares them.
-inline constexpr std::size_t kNameHead = 88;
-
-/// A short value is also kept after a name of up to this many bytes, in
-/// the entry's first cache line: 8 bytes of the entry's own, the name and
-/// 16 bytes that expansion moves at once.
-inline constexpr std::size_t kNearNameMax = 64 - 8 - 16;
-
-/// near_size of an entry whose value is not kept beside its name.
-inline constexpr std::uint8_t kFarValue = 0xFF;
-
-/// One macro: a name and its stored value. Entries are kept in order of
-/// definition as a doubly linked chain. The value never changes once
-/// stored, so what expansion asks of it is noted when it is stored.
-///
-/// A lookup that finds the entry reads its first cache line (the flags,
-/// the name's length and its first bytes) and, for a longer name, the
-/// second (the name's next bytes). A value of fewer than sixteen bytes
-/// that needs no more than to be copied is kept in the first line too,
-/// right after a name of up to kNearNameMax bytes: such a field is
-/// replaced from one line. The value as a string, the name as a string
-/// and the chain come after.
-struct alignas(64) MacroEntry {
-  std::uint32_t name_size = 0;
-  bool list = false;    ///< the value is the list marker
-  bool quoted = false;  ///< the value holds a single quote
-  bool backquoted = false;  ///< the value holds a backquote
-  /// The value was given with single quotes that were dropped before it
-  /// was stored (a value of -d); quoted is set too, so that expansion
-  /// takes the road where it can say so.
-  bool quotes_dropped = false;
-  std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
-  /// The first bytes of the name, then (when near_size says so) the value.
-  char name_head[kNameHead] = {};
-  std::string value;
-  std::string name;
-  MacroEntry* older = nullptr;
-  MacroEntry* newer = nullptr;
-};
-
 /// True if the entry is a list.
 inline bool is_list(const MacroEntry* entry) { return entry->list; }
 
@@ -66,41 +26,15 @@ inline bool is_list(const MacroEntry* entry) { return entry->list; }
 /// `kind` is "macro" or "prefix".
 void check_identifier(std::string_view text, std::string_view kind);
 
-/// Names defined are counted by first byte and length modulo this.
-inline constexpr std::size_t kShapeLengths = 32;
-
-/// Open-addressing index from name to entry: a power of two above sixteen
-/// times the most entries, so that nearly every lookup finds its name in
-/// its home slot (a lookup that probes further costs a mispredicted branch,
-/// which with a thousand names costs more than the misses of the larger
-/// index), probed linearly from the slot given by the highest bits of the
-/// name's hash, deleted by backward shift. A slot is four bytes, sixteen
-/// other bits of the hash and the entry's place in the pool (64 KB in
-/// all); probes compare names only when those bits agree.
-inline constexpr std::size_t kIndexSlots = 16384;
-
-struct IndexSlot {
-  std::uint16_t tag = 0;    ///< bits of the name's hash below those of the home slot
-  std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
-};
-static_assert(kMaxMacros + 1 < 0xFFFF, "a place in the pool fits a slot");
-
-/// The digits and "@", which expansion visits whatever names are defined.
-inline constexpr CharSet kAlwaysVisited = [] {
-  CharSet set;
-  for (unsigned char c = '0'; c <= '9'; ++c) set.add(c);
-  set.add('@');
-  return set;
-}();
-
 /// Room for every entry that can exist at once: the most macros and the one
 /// whose definition exceeds that number.
 inline constexpr std::size_t kPoolSize = kMaxMacros + 1;
+static_assert(kPoolSize < 0xFFFF, "a place in the pool fits an index slot");
 
 /// The macros: their index, their chain from the oldest to the newest and
 /// the pool of entries.
 struct MacroTable {
-  IndexSlot index[kIndexSlots];
+  NameIndex index;
   MacroEntry* oldest = nullptr;
   MacroEntry* newest = nullptr;
   int count = 0;
@@ -108,24 +42,30 @@ struct MacroTable {
   /// for the next definition.
   std::vector<MacroEntry> pool;
   std::vector<std::uint32_t> free_entries;
-  /// Names defined, counted by first byte and length (modulo kShapeLengths):
-  /// most words of a text that name no macro are refused without hashing.
-  std::uint16_t shapes[256][kShapeLengths] = {};
-  /// Names defined, counted by first byte.
-  std::uint16_t firsts[256] = {};
-  /// The characters a field worth visiting in a data line may begin with
-  /// outside Prefix Mode: the first bytes of the names defined, the digits
-  /// (a number field changes where the next field begins) and "@".
-  CharSet visited = kAlwaysVisited;
   /// Copies of the name and value of a redefinition, which may view the
   /// entry it removes.
   std::string kept_name;
   std::string kept_value;
 };
 
-/// The state of expansion: the expansions under way one inside another and
-/// the indirection steps of the current field.
+/// The digits and "@", which expansion visits whatever names are defined:
+/// a number field changes where the next field begins, and "@" begins an
+/// indirection.
+inline constexpr CharSet kAlwaysVisited = [] {
+  CharSet set;
+  for (unsigned char c = '0'; c <= '9'; ++c) set.add(c);
+  set.add('@');
+  return set;
+}();
+
+/// The state of expansion: the expansions under way one inside another,
+/// the indirection steps of the current field and what a data line's
+/// fields must begin with to be visited.
 struct ExpansionState {
+  /// The characters a field worth visiting in a data line may begin with
+  /// outside Prefix Mode: the first bytes of the names defined and what is
+  /// always visited. Kept by the table as names come and go.
+  CharSet visited = kAlwaysVisited;
   /// Expansions under way, one inside another: which working texts are free.
   int nesting = 0;
   /// Steps taken by the current field of the outermost expansion, or by
@@ -151,20 +91,9 @@ extern MacroState macros;
 /// working texts) stays.
 void reset_macro_state();
 
-
-/// The entry named `name` by the hash index; find_macro is the entry point.
-MacroEntry* lookup_macro(std::string_view name);
-
-/// False when no macro has the first byte and length of `name` (which
-/// must not be empty); true says only that one may be named so.
-inline bool may_name_macro(std::string_view name) {
-  return macros.table.shapes[static_cast<unsigned char>(name[0])][name.size() % kShapeLengths] != 0;
-}
-
 /// The entry named `name`, or nullptr. Does not check the name.
-inline MacroEntry* find_macro(std::string_view name) {
-  if (name.empty() || !may_name_macro(name)) return nullptr;
-  return lookup_macro(name);
+[[gnu::always_inline]] inline MacroEntry* find_macro(std::string_view name) {
+  return macros.table.index.find(name, macros.table.pool.data());
 }
 
 /// The value of an entry as its readers see it: the stored value, or for a

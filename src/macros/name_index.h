@@ -1,6 +1,8 @@
-// The hash of a macro name and its lookup in the index of the macro table,
-// inline, so that the expansion of a data line looks names up without a
-// call.
+// The index of the macro table from a name to its entry: the hash of a
+// name, the slots probed from its home slot, and the counts of the names
+// by shape and first byte that refuse most words before any hashing. The
+// lookup is inline, so that the expansion of a data line finds names
+// without a call.
 #pragma once
 
 #include <bit>
@@ -9,9 +11,12 @@
 #include <cstring>
 #include <string_view>
 
-#include "macros/macro_table.h"
+#include "macros/class_masks.h"
+#include "macros/macro_entry.h"
 
-namespace kup::name_index {
+namespace kup {
+
+namespace name_index {
 
 /// Eight bytes of `p` as one word.
 inline std::uint64_t load_word(const char* p) {
@@ -84,39 +89,110 @@ inline std::uint64_t mix(std::uint64_t h) {
   return same_long_name(a, b);
 }
 
-inline constexpr int kSlotBits = std::countr_zero(kIndexSlots);
+/// Slots of the index: a power of two above sixteen times the most
+/// entries, so that nearly every lookup finds its name in its home slot (a
+/// lookup that probes further costs a mispredicted branch, which with a
+/// thousand names costs more than the misses of the larger index).
+inline constexpr std::size_t kSlots = 16384;
+inline constexpr int kSlotBits = std::countr_zero(kSlots);
 
-inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash >> 32); }
+/// The slot after `slot`, the first after the last.
+inline std::size_t next_slot(std::size_t slot) { return (slot + 1) & (kSlots - 1); }
+
+/// The slot where a lookup of a name of hash `hash` begins: its highest bits.
 inline std::size_t home_slot(std::uint64_t hash) { return static_cast<std::size_t>(hash >> (64 - kSlotBits)); }
-inline MacroEntry* entry_at(const IndexSlot& s) { return &macros.table.pool[s.entry - 1u]; }
 
-/// The one probe loop of the index: the entry named `name`, with `slot`
-/// at its slot, or nullptr, with `slot` at the empty slot where it would
-/// go. Inlined into the lookups of expansion, which mostly hit in the home
-/// slot.
-[[gnu::always_inline]] inline MacroEntry* probe(std::string_view name, std::uint64_t hash, std::size_t& slot) {
-  const std::uint16_t tag = tag_of(hash);
-  for (slot = home_slot(hash);; slot = (slot + 1) & (kIndexSlots - 1)) {
-    const IndexSlot s = macros.table.index[slot];
-    if (s.entry == 0) return nullptr;
-    if (s.tag == tag) {
-      MacroEntry* entry = entry_at(s);
-      if (same_name(*entry, name)) [[likely]] return entry;
+/// The bits of a hash a slot keeps, below those of the home slot.
+inline std::uint16_t tag_of(std::uint64_t hash) { return static_cast<std::uint16_t>(hash >> 32); }
+
+/// Names are counted by first byte and length modulo this.
+inline constexpr std::size_t kShapeLengths = 32;
+
+}  // namespace name_index
+
+/// One slot of the index: four bytes, sixteen bits of the name's hash and
+/// the entry's place in the pool. Probes compare names only when the bits
+/// agree.
+struct IndexSlot {
+  std::uint16_t tag = 0;    ///< bits of the name's hash below those of the home slot
+  std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
+};
+
+/// Where a lookup of a name ended.
+struct IndexPlace {
+  MacroEntry* entry;    ///< the entry named so, or nullptr
+  std::size_t slot;     ///< its slot, or the empty slot where it would go
+  std::uint64_t hash;   ///< the name's hash
+};
+
+/// Open-addressing index from name to entry, over a pool of entries that
+/// the caller owns and passes in: probed linearly from the slot given by
+/// the highest bits of the name's hash, deleted by backward shift. Beside
+/// the slots it counts the names by first byte and length, and by first
+/// byte alone.
+class NameIndex {
+ public:
+  /// The entry of `entries` named `name`, or nullptr: the lookup of every
+  /// caller. Most names that no macro has are refused by their shape,
+  /// before any hashing.
+  [[gnu::always_inline]] MacroEntry* find(std::string_view name, MacroEntry* entries) const {
+    if (name.empty() || !may_hold(name)) return nullptr;
+    std::size_t slot;
+    return probe(name, name_index::hash_name(name), entries, slot);
+  }
+
+  /// Where `name` is, or the empty slot where it would go.
+  IndexPlace locate(std::string_view name, MacroEntry* entries) const {
+    const std::uint64_t hash = name_index::hash_name(name);
+    std::size_t slot;
+    MacroEntry* entry = probe(name, hash, entries, slot);
+    return {entry, slot, hash};
+  }
+
+  /// Puts the entry at `place` of the pool, named `name`, in the empty
+  /// slot that `where` (a locate of `name`, with no change since) found.
+  /// True when first_bytes changed.
+  bool insert(const IndexPlace& where, std::size_t place, std::string_view name);
+
+  /// Takes the entry named `name`, which the index holds, out of it.
+  /// True when first_bytes changed.
+  bool erase(std::string_view name, MacroEntry* entries);
+
+  /// False when no name of the index has the first byte and length of
+  /// `name` (which must not be empty); true says only that one may.
+  bool may_hold(std::string_view name) const {
+    return shapes_[static_cast<unsigned char>(name[0])][name.size() % name_index::kShapeLengths] != 0;
+  }
+
+  /// The printable first bytes of the names in the index.
+  const CharSet& first_bytes() const { return first_bytes_; }
+
+  /// The most slots a lookup of a name in the index visits: how well the
+  /// names spread over it.
+  int longest_probe(const MacroEntry* entries) const;
+
+ private:
+  /// The one probe loop: the entry named `name`, with `slot` at its slot,
+  /// or nullptr, with `slot` at the empty slot where it would go.
+  [[gnu::always_inline]] MacroEntry* probe(std::string_view name, std::uint64_t hash, MacroEntry* entries,
+                                           std::size_t& slot) const {
+    const std::uint16_t tag = name_index::tag_of(hash);
+    for (slot = name_index::home_slot(hash);; slot = name_index::next_slot(slot)) {
+      const IndexSlot s = slots_[slot];
+      if (s.entry == 0) return nullptr;
+      if (s.tag == tag) {
+        MacroEntry* entry = entries + (s.entry - 1u);
+        if (name_index::same_name(*entry, name)) [[likely]] return entry;
+      }
     }
   }
-}
 
-/// The slot holding `name`, or the empty slot where it would go.
-[[gnu::always_inline]] inline std::size_t find_slot(std::string_view name, std::uint64_t hash) {
-  std::size_t slot;
-  probe(name, hash, slot);
-  return slot;
-}
+  bool count(std::string_view name, int change);
 
-/// The entry named `name`, or nullptr.
-[[gnu::always_inline]] inline MacroEntry* lookup(std::string_view name) {
-  std::size_t slot;
-  return probe(name, hash_name(name), slot);
-}
+  IndexSlot slots_[name_index::kSlots];
+  std::uint16_t shapes_[256][name_index::kShapeLengths] = {};
+  std::uint16_t firsts_[256] = {};
+  CharSet first_bytes_;
+};
 
-}  // namespace kup::name_index
+}  // namespace kup

@@ -1,10 +1,8 @@
 // The macro table and the prefix table: order of definition and positions,
 // the warnings of redefinition and removal, lists removed with their
 // elements, the limit of 999 macros, the identifier rule, prefixes, and the
-// name index checked against a plain model under random use and spreading
-// numbered names.
+// table checked against a plain model under random use.
 #include <algorithm>
-#include <cstdio>
 #include <map>
 #include <random>
 #include <string>
@@ -359,47 +357,6 @@ TEST_F(MacroTable, FindsNamesAfterManyRemovals) {
   }
   EXPECT_EQ(macro_count(), 600);
   EXPECT_EQ(listing_of("n899"), "[600]:  (  global)  n899\t\t<899>\n");
-}
-
-/// A family of 999 names as templates number them.
-struct NameFamily {
-  const char* label;
-  std::string (*name)(int i);
-};
-
-/// printf into a std::string, for the families below.
-template <class... Args>
-std::string printed(const char* pattern, Args... args) {
-  char text[80];
-  std::snprintf(text, sizeof text, pattern, args...);
-  return text;
-}
-
-const NameFamily kNameFamilies[] = {
-    {"number at the end", [](int i) { return printed("NAME%d", i); }},
-    {"padded number, suffix", [](int i) { return printed("ITEM_%03d_SIZE", i); }},
-    {"number in the middle", [](int i) { return printed("port%d_speed", i); }},
-    {"one letter and digits", [](int i) { return printed("x%d", i); }},
-    {"bracketed index", [](int i) { return printed("x[%d]", i); }},
-    {"list element of a list", [](int i) { return printed("table[%d][%d]", i / 32, i % 32); }},
-    {"long shared prefix", [](int i) { return printed("APP_CONFIG_SECTION_DATABASE_OPTION_%d", i); }},
-    {"one byte differs", [](int i) {
-       // 40 letters; letter i % 26 + 'A' at place i / 26 (no two alike).
-       std::string text(40, 'q');
-       text[static_cast<std::size_t>(i / 26)] = static_cast<char>('A' + i % 26);
-       return text;
-     }},
-};
-
-TEST_F(MacroTable, NumberedNamesSpreadOverTheIndex) {
-  // 999 names of one pattern: a hash that loses the last bytes of a short
-  // name or the middle of a long one crowds them into a few home slots.
-  for (const NameFamily& family : kNameFamilies) {
-    reset_macro_state();
-    for (int i = 0; i < kMaxMacros; ++i) define_macro(family.name(i), "v");
-    ASSERT_EQ(macro_count(), kMaxMacros) << family.label;
-    EXPECT_LE(longest_probe(), 24) << family.label;
-  }
 }
 
 }  // namespace
