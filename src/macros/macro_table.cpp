@@ -1,7 +1,5 @@
 #include "macros/macro_table.h"
 
-#include <algorithm>
-#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
