@@ -1,6 +1,10 @@
 #include "macros/field_warnings.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "driver/diagnostics.h"
@@ -27,6 +31,25 @@ QuoteReports quote_reports;
 /// The fields of the current line reported by check_undefined_fields; a
 /// cache that only keeps its storage from one line to the next.
 std::vector<std::string_view> undefined_reported;
+
+/// The answers of KUP_UNDEFINED's pattern for the names asked so far in
+/// the run: a name recurs on many lines, and the regular expression costs
+/// far more than a lookup. Emptied when it holds kMaxAnswers names.
+struct NameHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+std::unordered_map<std::string, bool, NameHash, std::equal_to<>> pattern_answers;
+constexpr std::size_t kMaxAnswers = 4096;
+
+/// matches_name_pattern, remembered.
+bool matches_pattern(std::string_view name) {
+  if (const auto known = pattern_answers.find(name); known != pattern_answers.end()) return known->second;
+  if (pattern_answers.size() >= kMaxAnswers) pattern_answers.clear();
+  const bool match = matches_name_pattern(name);
+  pattern_answers.emplace(name, match);
+  return match;
+}
 
 /// The name that the field is looked up as, or the empty text when it is
 /// not looked up or is not checked: a backquoted field never is; an
@@ -74,7 +97,7 @@ void check_undefined_fields(std::string_view text, bool prefix_mode) {
         checked_name({b.start, static_cast<std::size_t>(b.stop - b.start)}, prefix_mode);
     if (!name.empty() && find_macro(name) == nullptr &&
         std::find(reported.begin(), reported.end(), name) == reported.end() &&
-        matches_name_pattern(name)) {
+        matches_pattern(name)) {
       reported.push_back(name);
       warn("KUP warning - undefined macro <%s>\n", name);
     }
@@ -86,6 +109,7 @@ void check_undefined_fields(std::string_view text, bool prefix_mode) {
 void reset_field_warnings() {
   quote_reports = QuoteReports{};
   undefined_reported.clear();
+  pattern_answers.clear();
 }
 
 }  // namespace kup
