@@ -98,13 +98,14 @@ struct ClassMasks {
   std::size_t build_line(const char* base, std::size_t available, std::size_t limit, const CharSet& first_set);
 
   /// The first position from `i` on that is not an identifier character
-  /// (the size at the end).
+  /// (the size at the end: the bits past the text are clear).
   std::size_t ident_end(std::size_t i) const {
-    std::size_t w = i / 64;
-    std::uint64_t other = ~ident[w] & (~std::uint64_t{0} << (i % 64));
-    while (other == 0) other = ~ident[++w];
-    const std::size_t at = w * 64 + static_cast<std::size_t>(std::countr_zero(other));
-    return at < size ? at : size;
+    for (;;) {
+      const auto run = static_cast<std::size_t>(std::countr_zero(~(ident[i / 64] >> (i % 64))));
+      i += run;
+      // A run that reaches the end of its word may go on in the next.
+      if (i % 64 != 0 || run == 0) return i;
+    }
   }
 
   /// The position after the last character that is not white space, or 0.

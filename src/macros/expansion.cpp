@@ -14,6 +14,7 @@
 #include "macros/class_masks.h"
 #include "macros/field_scanner.h"
 #include "macros/field_warnings.h"
+#include "macros/masked_scanner.h"
 #include "macros/macro_table.h"
 #include "text/char_classes.h"
 #include "text/edits.h"
@@ -240,7 +241,7 @@ inline void put_value(ResultText& out, const MacroEntry* entry, const Pass& pass
 [[gnu::noinline]] void replace_field_rarely(const char* start, const char* stop, const char*& kept,
                                             ResultText& out, const Pass& pass, WorkTexts& w) {
   const std::string_view field(start, static_cast<std::size_t>(stop - start));
-  const bool indirect = !field.empty() && field.front() == '@';
+  const bool indirect = field.front() == '@';
   const MacroEntry* entry = indirect ? nullptr : replacement_of(field, pass.prefix_mode);
   if (!indirect && entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));
@@ -254,11 +255,12 @@ inline void put_value(ResultText& out, const MacroEntry* entry, const Pass& pass
   }
 }
 
-/// Puts the replacement of the field [start, stop), if it has one, after
-/// the source from `kept` up to the field; `kept` then moves past it.
-inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
-                          const Pass& pass, WorkTexts& w) {
-  if (pass.prefix_mode || (start != stop && *start == '@')) {
+/// The replacement step of both scans: puts the replacement of the field
+/// [start, stop) (not empty), if it has one, after the source from `kept`
+/// up to the field; `kept` then moves past it. Inlined into both loops.
+[[gnu::always_inline]] inline void replace_field(const char* start, const char* stop, const char*& kept, ResultText& out,
+                                                 const Pass& pass, WorkTexts& w) {
+  if (pass.prefix_mode || *start == '@') {
     replace_field_rarely(start, stop, kept, out, pass, w);
     return;
   }
@@ -294,18 +296,14 @@ inline void put_tail(const char* kept, const char* last_stop, const char* end, T
   const char* kept = source.data();
   FieldBounds b = scan_bounds(kept, end);
   for (;;) {
-    if (b.start != b.stop && *b.start == '`') out.backquote = true;
-    replace_field(b.start, b.stop, kept, out, pass, w);
+    if (b.start != b.stop) {
+      if (*b.start == '`') out.backquote = true;
+      replace_field(b.start, b.stop, kept, out, pass, w);
+    }
     if (b.after == end || *b.after == '\n') break;
     b = scan_bounds(b.after, end);
   }
   put_tail(kept, b.stop, end, pass.kind, out);
-}
-
-/// True if [p, end) holds digits only.
-inline bool only_digits(const char* p, const char* end) {
-  while (p != end && ctype::is(*p, ctype::kDigit)) ++p;
-  return p == end;
 }
 
 /// What prefix mode visits: every field that may begin a name (one that
@@ -322,93 +320,20 @@ constexpr CharSet kPrefixVisited = [] {
 /// The characters whose fields the masked scan visits.
 const CharSet& visited_set(bool prefix_mode) { return prefix_mode ? kPrefixVisited : macros.expansion.visited; }
 
-/// Puts the replacement of the field [start, stop), which begins with a
-/// character that may begin a name, as replace_field does; outside prefix
-/// mode a field of a shape no macro has is passed over before any lookup.
-inline void replace_name_field(const char* start, const char* stop, const char*& kept, ResultText& out,
-                               const Pass& pass, WorkTexts& w) {
-  const std::string_view field(start, static_cast<std::size_t>(stop - start));
-  if (pass.prefix_mode) {
-    replace_field_rarely(start, stop, kept, out, pass, w);
-    return;
-  }
-  const MacroEntry* entry = find_macro(field);
-  if (entry == nullptr) return;
-  out.put_source(kept, static_cast<std::size_t>(start - kept));
-  kept = stop;
-  put_value(out, entry, pass, w);
-}
-
 /// Expands `source` with the help of its class masks: only the fields that
 /// may change are visited, and each is replaced as soon as it is found.
-///
-/// A field begins at every backquote and at every start of a run of
-/// identifier characters; every other character is white space, inside
-/// such a run, or a one-character field that no macro can be named by.
-/// Only the runs that begin with a character of the set the masks were
-/// built with (their `first` bits) are visited: one that begins with a
-/// character that may begin a name is looked up, one that begins with
-/// '@' is an indirection. A run that begins with a digit is a number
-/// field, and a backquote begins a backquoted field: both are measured by
-/// the character scanner's rules, and a field may begin right where such
-/// a field ends, inside what the masks see as one run.
 void expand_masked(std::string_view source, ResultText& out, const Pass& pass, WorkTexts& w,
                    const ClassMasks& m) {
   const char* const base = source.data();
-  const char* const end = base + source.size();
-  if (out.readable_end == nullptr) out.readable_end = end;
+  if (out.readable_end == nullptr) out.readable_end = base + source.size();
   const char* kept = base;
   std::size_t special_end = 0;  // the end of the last number or backquoted field
-  std::size_t from = 0;         // no field begins before this
-  bool fresh = true;            // a field may begin at `from` whatever precedes it
-  std::uint64_t carry = 0;      // the character before the word is of a run
-  std::size_t word = 0;
-  while (word < m.words) {
-    const std::uint64_t ident = m.ident[word];
-    const unsigned offset = static_cast<unsigned>(from - word * 64);
-    std::uint64_t before = (ident << 1) | carry;
-    if (fresh) before &= ~(std::uint64_t{1} << offset);
-    std::uint64_t starts = ((ident & ~before & m.first[word]) | m.backquote[word]) & (~std::uint64_t{0} << offset);
-    // The last character of every run that ends in this word.
-    const std::uint64_t next_first = word + 1 < m.words ? m.ident[word + 1] & 1 : 0;
-    const std::uint64_t ends = ident & ~((ident >> 1) | (next_first << 63));
-    bool jumped = false;
-    while (starts != 0) {
-      const unsigned bit = static_cast<unsigned>(std::countr_zero(starts));
-      const std::size_t at = word * 64 + bit;
-      const char c = base[at];
-      if (ctype::is(c, ctype::kNameStart) || c == '@') {
-        const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
-        const std::size_t stop = end_here != 0 ? word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1
-                                               : m.ident_end(at);
-        if (c == '@') replace_field_rarely(base + at, base + stop, kept, out, pass, w);
-        else replace_name_field(base + at, base + stop, kept, out, pass, w);
-      } else if (c == '`' || ctype::is(c, ctype::kDigit)) {
-        if (c != '`') {
-          // A run of digits alone, not followed by a point, is the whole
-          // number field: the scan goes on in this word without a jump.
-          const std::uint64_t end_here = ends & (~std::uint64_t{0} << bit);
-          const std::size_t stop = word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1;
-          if (end_here != 0 && only_digits(base + at, base + stop) && (base + stop == end || base[stop] != '.')) {
-            special_end = stop;
-            starts &= starts - 1;
-            continue;
-          }
-        }
-        if (c == '`') out.backquote = true;
-        special_end = static_cast<std::size_t>(special_field_end(base + at, end) - base);
-        from = special_end;
-        word = from / 64;
-        fresh = jumped = true;
-        break;
-      }
-      starts &= starts - 1;
-    }
-    if (!jumped) {
-      carry = ident >> 63;
-      ++word;
-      from = word * 64;
-      fresh = false;
+  for (MaskedField f = first_masked_field(m); f.kind != MaskedKind::None; f = next_masked_field(m, f.next)) {
+    if (f.kind == MaskedKind::Word) {
+      replace_field(base + f.start, base + f.stop, kept, out, pass, w);
+    } else {
+      out.backquote |= f.kind == MaskedKind::Backquoted;
+      special_end = f.stop;
     }
   }
   // The last field ends after the last character that is not white space,
@@ -416,7 +341,7 @@ void expand_masked(std::string_view source, ResultText& out, const Pass& pass, W
   // a text of white space only is kept whole.
   const std::size_t content_end = m.content_end();
   const std::size_t last_stop = content_end == 0 ? source.size() : std::max(content_end, special_end);
-  put_tail(kept, base + last_stop, end, pass.kind, out);
+  put_tail(kept, base + last_stop, base + source.size(), pass.kind, out);
 }
 
 /// Runs one of the loops with the working texts of its nesting.
