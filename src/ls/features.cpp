@@ -192,40 +192,68 @@ json definition(const FeatureContext& context, const Document& document, TextPos
   return definition_location(context, run->definitions[static_cast<std::size_t>(found->definition)]);
 }
 
-json references(const FeatureContext& context, const Document& document, TextPosition at, bool include_declaration) {
-  const std::optional<NameAt> found = name_at(context, document, at);
-  json locations = json::array();
-  if (!found) return locations;
-  std::set<std::tuple<std::string, long, std::size_t>> seen;
-  const auto add = [&](const std::string& path, long line, std::string_view text, std::size_t begin, std::size_t end) {
-    if (!seen.emplace(path, line, begin).second) return;
-    locations.push_back({{"uri", uri_from_path(path)}, {"range", line_range(line, text, begin, end, context.encoding)}});
-  };
-  for (const auto& [uri, run] : context.runs) {
-    for (const auto& [path, records] : run.lines) {
-      for (std::size_t n = 0; n < records.size(); ++n) {
-        for (const NameUse& use : run.uses_of(records[n])) {
-          if (use.name != found->name) continue;
-          // A use at the line that made the definition in effect is that
-          // definition's name, not a reference.
-          if (use.definition >= 0) {
-            const Definition& made = run.definitions[static_cast<std::size_t>(use.definition)];
-            if (made.file == path && made.line == static_cast<long>(n) + 1 && !include_declaration) continue;
-          }
-          add(path, static_cast<long>(n), file_line(context.documents, path, static_cast<long>(n) + 1), use.begin,
-              use.end);
-        }
-      }
-    }
-    if (!include_declaration) continue;
+namespace {
+
+/// The locations of one name's references, each place once.
+class ReferenceList {
+ public:
+  ReferenceList(const FeatureContext& context, std::string_view name, bool include_declaration)
+      : context_(context), name_(name), include_declaration_(include_declaration) {}
+
+  /// Adds the uses of the name in the lines a run handled.
+  void add_uses(const RunResult& run) {
+    for (const auto& [path, records] : run.lines)
+      for (std::size_t n = 0; n < records.size(); ++n)
+        for (const NameUse& use : run.uses_of(records[n]))
+          if (use.name == name_ && counts(run, use, path, static_cast<long>(n) + 1))
+            add(path, static_cast<long>(n), file_line(context_.documents, path, static_cast<long>(n) + 1), use.begin,
+                use.end);
+  }
+
+  /// Adds the names written where a run defined the name.
+  void add_declarations(const RunResult& run) {
     for (const Definition& made : run.definitions) {
-      if (made.name != found->name || made.file.empty()) continue;
-      const std::string text = file_line(context.documents, made.file, made.line);
+      if (made.name != name_ || made.file.empty()) continue;
+      const std::string text = file_line(context_.documents, made.file, made.line);
       const std::optional<Field> field = name_field(text, made.name);
       if (field) add(made.file, made.line - 1, text, field->begin, field->end);
     }
   }
-  return locations;
+
+  json take() { return std::move(locations_); }
+
+ private:
+  /// False for a use at the line that made the definition in effect: that
+  /// is the definition's name, a reference only with the declarations.
+  bool counts(const RunResult& run, const NameUse& use, const std::string& path, long line) const {
+    if (use.definition < 0 || include_declaration_) return true;
+    const Definition& made = run.definitions[static_cast<std::size_t>(use.definition)];
+    return !(made.file == path && made.line == line);
+  }
+
+  void add(const std::string& path, long line, std::string_view text, std::size_t begin, std::size_t end) {
+    if (!seen_.emplace(path, line, begin).second) return;
+    locations_.push_back({{"uri", uri_from_path(path)}, {"range", line_range(line, text, begin, end, context_.encoding)}});
+  }
+
+  const FeatureContext& context_;
+  std::string_view name_;
+  bool include_declaration_;
+  std::set<std::tuple<std::string, long, std::size_t>> seen_;
+  json locations_ = json::array();
+};
+
+}  // namespace
+
+json references(const FeatureContext& context, const Document& document, TextPosition at, bool include_declaration) {
+  const std::optional<NameAt> found = name_at(context, document, at);
+  if (!found) return json::array();
+  ReferenceList list(context, found->name, include_declaration);
+  for (const auto& [uri, run] : context.runs) {
+    list.add_uses(run);
+    if (include_declaration) list.add_declarations(run);
+  }
+  return list.take();
 }
 
 json document_symbols(const FeatureContext& context, const Document& document) {
@@ -253,41 +281,56 @@ json document_symbols(const FeatureContext& context, const Document& document) {
   return symbols;
 }
 
-json completion(const FeatureContext& context, const Document& document, TextPosition at) {
+namespace {
+
+/// True if `before`, the text of a line before the cursor, is a "#" after
+/// blanks, then blanks and at most the letters of a directive word.
+bool at_directive_word(std::string_view before) {
+  const std::size_t p = before.find_first_not_of(" \t");
+  if (p == std::string_view::npos || before[p] != '#') return false;
+  const std::string_view rest = before.substr(p + 1);
+  const std::size_t word = rest.find_first_not_of(" \t");
+  const std::string_view typed = word == std::string_view::npos ? std::string_view{} : rest.substr(word);
+  return typed.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string_view::npos;
+}
+
+/// Every directive word as a completion item.
+json directive_completions() {
   json items = json::array();
-  const std::string_view text = document.line(static_cast<std::size_t>(std::max(0L, at.line)));
-  const std::string_view before = text.substr(0, byte_column(text, at.character, context.encoding));
-  // After a line's "#" and blanks, with at most the letters of a word.
-  std::size_t p = before.find_first_not_of(" \t");
-  if (p != std::string_view::npos && before[p] == '#') {
-    const std::string_view rest = before.substr(p + 1);
-    const std::size_t word = rest.find_first_not_of(" \t");
-    const std::string_view typed = word == std::string_view::npos ? std::string_view{} : rest.substr(word);
-    if (typed.find_first_not_of("abcdefghijklmnopqrstuvwxyz") == std::string_view::npos) {
-      for (const DirectiveWord& entry : directive_words()) {
-        if (entry.word == "#" || entry.word == "*") continue;
-        items.push_back({{"label", entry.word},
-                         {"kind", kCompletionKeyword},
-                         {"detail", entry.synopsis},
-                         {"documentation", entry.description}});
-      }
-      return items;
-    }
+  for (const DirectiveWord& entry : directive_words()) {
+    if (entry.word == "#" || entry.word == "*") continue;
+    items.push_back({{"label", entry.word},
+                     {"kind", kCompletionKeyword},
+                     {"detail", entry.synopsis},
+                     {"documentation", entry.description}});
   }
+  return items;
+}
+
+/// The order of the run's first step at line `line` of `path`: for a line
+/// the run did not handle, that of the nearest line above it that it did;
+/// UINT64_MAX when there is none.
+std::uint64_t order_at(const RunResult& run, const std::string& path, long line) {
+  const std::vector<LineRecord>* records = run.lines_of(path);
+  if (records == nullptr) return UINT64_MAX;
+  for (long n = std::min<long>(line, static_cast<long>(records->size()) - 1); n >= 0; --n) {
+    const LineRecord& record = (*records)[static_cast<std::size_t>(n)];
+    if (record.read) return record.order;
+  }
+  return UINT64_MAX;
+}
+
+}  // namespace
+
+json completion(const FeatureContext& context, const Document& document, TextPosition at) {
+  const std::string_view text = document.line(static_cast<std::size_t>(std::max(0L, at.line)));
+  if (at_directive_word(text.substr(0, byte_column(text, at.character, context.encoding))))
+    return directive_completions();
+  json items = json::array();
   const RunResult* run = run_of(context, document);
   if (run == nullptr) return items;
-  // The macros defined before this line was handled; for a line the run
-  // did not handle, before the nearest line above it that it did.
-  std::uint64_t until = UINT64_MAX;
-  if (const std::vector<LineRecord>* records = run->lines_of(document.path)) {
-    for (long n = std::min<long>(at.line, static_cast<long>(records->size()) - 1); n >= 0; --n) {
-      const LineRecord& record = (*records)[static_cast<std::size_t>(n)];
-      if (record.read) {
-        until = record.order;
-        break;
-      }
-    }
-  }
+  // The macros defined before this line was handled.
+  const std::uint64_t until = order_at(*run, document.path, at.line);
   std::map<std::string, const Definition*> latest;
   for (const Definition& made : run->definitions)
     if (made.order < until) latest[made.name] = &made;

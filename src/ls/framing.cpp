@@ -9,28 +9,39 @@ namespace kup::ls {
 
 namespace {
 
+constexpr std::string_view kLengthName = "content-length:";
+
+/// True if the header field `field` is a Content-Length field: its name
+/// compared without regard to case.
+bool is_length_field(std::string_view field) {
+  if (field.size() < kLengthName.size()) return false;
+  for (std::size_t i = 0; i < kLengthName.size(); ++i)
+    if ((field[i] | 0x20) != kLengthName[i] && !(kLengthName[i] == ':' && field[i] == ':')) return false;
+  return true;
+}
+
+/// The decimal number that `value` holds between blanks, or -1.
+long long length_value(std::string_view value) {
+  while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
+  while (!value.empty() && (value.back() == ' ' || value.back() == '\t')) value.remove_suffix(1);
+  long long number = -1;
+  const auto [stop, error] = std::from_chars(value.data(), value.data() + value.size(), number);
+  if (error != std::errc{} || stop != value.data() + value.size() || number < 0) return -1;
+  return number;
+}
+
 /// The value of a Content-Length header field in `header` (the fields
 /// without the final empty line), or -1 when there is none or it is no
 /// decimal number. Field names are compared without regard to case.
 long long content_length(std::string_view header) {
-  constexpr std::string_view kName = "content-length:";
   long long found = -1;
   while (!header.empty()) {
     const std::size_t end = header.find("\r\n");
-    std::string_view field = header.substr(0, end);
+    const std::string_view field = header.substr(0, end);
     header = end == std::string_view::npos ? std::string_view{} : header.substr(end + 2);
-    if (field.size() < kName.size()) continue;
-    bool same = true;
-    for (std::size_t i = 0; i < kName.size() && same; ++i)
-      same = (field[i] | 0x20) == kName[i] || (kName[i] == ':' && field[i] == ':');
-    if (!same) continue;
-    field.remove_prefix(kName.size());
-    while (!field.empty() && (field.front() == ' ' || field.front() == '\t')) field.remove_prefix(1);
-    while (!field.empty() && (field.back() == ' ' || field.back() == '\t')) field.remove_suffix(1);
-    long long value = -1;
-    const auto [stop, error] = std::from_chars(field.data(), field.data() + field.size(), value);
-    if (error != std::errc{} || stop != field.data() + field.size() || value < 0) return -1;
-    found = value;
+    if (!is_length_field(field)) continue;
+    found = length_value(field.substr(kLengthName.size()));
+    if (found < 0) return -1;
   }
   return found;
 }

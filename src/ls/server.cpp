@@ -78,22 +78,39 @@ void Server::handle_content(std::string_view content) {
 
 void Server::handle_bad_header() { respond_error(nullptr, kParseError, "Parse error: no Content-Length in the header"); }
 
+namespace {
+
+/// True if `message` has an id that a request may have (a string or a
+/// whole number).
+bool has_valid_id(const json& message) {
+  return message.is_object() && message.contains("id") &&
+         (message["id"].is_string() || message["id"].is_number_integer());
+}
+
+/// True if `message` is a request or a notification: an object with a
+/// method name and, if it has an id, a valid one.
+bool is_call(const json& message, bool valid_id) {
+  return message.is_object() && message.contains("method") && message["method"].is_string() &&
+         (!message.contains("id") || valid_id);
+}
+
+/// True if `message` is a response (to nothing this server asks).
+bool is_response(const json& message) {
+  return message.is_object() && !message.contains("method") && (message.contains("result") || message.contains("error"));
+}
+
+}  // namespace
+
 void Server::handle(const json& message) {
-  const bool valid_id = message.is_object() && message.contains("id") &&
-                        (message["id"].is_string() || message["id"].is_number_integer());
-  const json id = valid_id ? message["id"] : json(nullptr);
-  if (!message.is_object() || !message.contains("method") || !message["method"].is_string() ||
-      (message.contains("id") && !valid_id)) {
-    // A response from the editor (to nothing this server asks) is dropped.
-    if (message.is_object() && !message.contains("method") && (message.contains("result") || message.contains("error")))
-      return;
-    respond_error(id, kInvalidRequest, "Invalid Request");
+  const bool request = has_valid_id(message);
+  const json id = request ? message["id"] : json(nullptr);
+  if (!is_call(message, request)) {
+    // A response from the editor is dropped.
+    if (!is_response(message)) respond_error(id, kInvalidRequest, "Invalid Request");
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const bool request = valid_id;
   const json params = message.contains("params") ? message["params"] : json::object();
-  const Handler handler = find_handler(method);
   if (method == "exit") {
     exit(params, id);
     return;
@@ -106,12 +123,17 @@ void Server::handle(const json& message) {
     if (request) respond_error(id, kInvalidRequest, "the server is shut down");
     return;
   }
+  const Handler handler = find_handler(method);
   if (handler == nullptr) {
     // Notifications the server does not know, "$/" ones included, are
     // dropped, as the protocol says.
     if (request) respond_error(id, kMethodNotFound, "Method not found: " + method);
     return;
   }
+  call(handler, params, id, request);
+}
+
+void Server::call(Handler handler, const json& params, const json& id, bool request) {
   try {
     (this->*handler)(params, id);
   } catch (const BadParams& failure) {

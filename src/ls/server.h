@@ -51,6 +51,9 @@ class Server {
   using Handler = void (Server::*)(const nlohmann::json& params, const nlohmann::json& id);
 
   void handle(const nlohmann::json& message);
+  /// Calls `handler`; a failure is answered as an error when the message
+  /// is a `request`.
+  void call(Handler handler, const nlohmann::json& params, const nlohmann::json& id, bool request);
   void respond(const nlohmann::json& id, nlohmann::json result);
   void respond_error(const nlohmann::json& id, int code, std::string_view message);
   void notify(std::string_view method, nlohmann::json params);
