@@ -142,26 +142,41 @@ void expand_to_output() {
   commit_data_line(out, expand_into(line.line_text, out, modes.prefix, TextKind::Data));
 }
 
+/// The expansion, trace and output of a data line.
+void finish_data_line() {
+  if (modes.skip) return;
+  if (!modes.evaluation) {
+    line.data_expansion.assign("Data>\t<Skipped");
+    if (modes.verbose) trace_line(true);
+    return;
+  }
+  if (settings.check_undefined) [[unlikely]]
+    check_undefined_fields(line.line_text, modes.prefix);
+  if (!modes.verbose) {
+    expand_to_output();
+    return;
+  }
+  const Expanded expansion = expand_text(line.line_text, line.data_expansion, modes.prefix, TextKind::Data);
+  trace_line(true);
+  write_data_line(expansion);
+}
+
+/// The trace and the echo copy of a directive line.
+void finish_directive_line() {
+  if (modes.skip) return;
+  if (modes.verbose) trace_line(false);
+  if (modes.echo && line.echo_due) write_echo_line(line.line_text);
+}
+
 /// What follows the handling of every line: expansion, trace, output, echo,
 /// the Line Mode empty line, the evaluation report and the pending modes.
 void finish_line() {
   const bool data = !modes.directive_line;
-  const bool expand = data && !modes.skip && modes.evaluation;
-  if (expand && settings.check_undefined) [[unlikely]]
-    check_undefined_fields(line.line_text, modes.prefix);
-  if (expand && !modes.verbose) {
-    expand_to_output();
-  } else {
-    Expanded expansion;
-    if (data && !modes.skip) {
-      if (modes.evaluation) expansion = expand_text(line.line_text, line.data_expansion, modes.prefix, TextKind::Data);
-      else line.data_expansion.assign("Data>\t<Skipped");
-    }
-    if (modes.verbose && !modes.skip) trace_line(data);
-    if (expand) write_data_line(expansion);
-  }
-  if (!data && !modes.skip && modes.echo && line.echo_due) write_echo_line(line.line_text);
-  if (modes.line && !expand) {
+  // Read before the data line is handled: Skip Mode does not change there.
+  const bool written = data && !modes.skip && modes.evaluation;
+  if (data) finish_data_line();
+  else finish_directive_line();
+  if (modes.line && !written) {
     mark_current_line();
     ++modes.output_line;
     out_put('\n');
