@@ -139,15 +139,15 @@ class ResultText {
     size_ += n;
   }
 
-  /// Puts a stored value. One of fifteen characters or fewer is moved as
-  /// sixteen bytes at once: its string's storage holds at least that many.
-  void put_stored(const std::string& value) {
-    const std::size_t n = value.size();
+  /// Puts the stored value of `entry`. One of fifteen characters or fewer
+  /// is moved as sixteen bytes at once from its padded copy.
+  void put_stored(const MacroEntry& entry) {
+    const std::size_t n = entry.value.size();
     if (n > kMaxText - size_) too_long();
-    if (n < 16 && value.capacity() >= 15)
-      std::memcpy(buffer_ + size_, value.data(), 16);
+    if (n < sizeof entry.short_value)
+      std::memcpy(buffer_ + size_, entry.short_value, sizeof entry.short_value);
     else
-      copy_piece(buffer_ + size_, value.data(), n);
+      copy_piece(buffer_ + size_, entry.value.data(), n);
     size_ += n;
   }
 
@@ -229,7 +229,7 @@ inline void put_value(ResultText& out, const MacroEntry* entry, const Pass& pass
     out.put_near(entry->name_head + entry->name_size, entry->near_size);
     out.backquote |= entry->backquoted;
   } else if (!entry->list && !entry->quoted) {
-    out.put_stored(entry->value);
+    out.put_stored(*entry);
     out.backquote |= entry->backquoted;
   } else {
     put_quoted_value(out, entry, pass, w);

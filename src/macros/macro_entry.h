@@ -32,8 +32,8 @@ inline constexpr std::uint8_t kFarValue = 0xFF;
 /// second (the name's next bytes). A value of fewer than sixteen bytes
 /// that needs no more than to be copied is kept in the first line too,
 /// right after a name of up to kNearNameMax bytes: such a field is
-/// replaced from one line. The value as a string, the name as a string
-/// and the chain come after.
+/// replaced from one line. Another short value's sixteen bytes, the value
+/// as a string, the name as a string and the chain come after.
 struct alignas(64) MacroEntry {
   std::uint32_t name_size = 0;
   bool list = false;    ///< the value is the list marker
@@ -46,6 +46,9 @@ struct alignas(64) MacroEntry {
   std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
   /// The first bytes of the name, then (when near_size says so) the value.
   char name_head[kNameHead] = {};
+  /// A value of fewer than sixteen bytes that is not kept after the name,
+  /// in sixteen bytes of its own, so that expansion moves it at once.
+  char short_value[16] = {};
   std::string value;
   std::string name;
   MacroEntry* older = nullptr;

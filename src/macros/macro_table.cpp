@@ -38,6 +38,29 @@ std::uint32_t new_entry() {
   return static_cast<std::uint32_t>(table.pool.size() - 1);
 }
 
+/// Copies `n` (fewer than sixteen) bytes with a few word moves instead of
+/// a library call.
+inline void copy_short(char* to, const char* from, std::size_t n) {
+  if (n >= 8) {
+    std::uint64_t head, tail;
+    std::memcpy(&head, from, 8);
+    std::memcpy(&tail, from + n - 8, 8);
+    std::memcpy(to, &head, 8);
+    std::memcpy(to + n - 8, &tail, 8);
+  } else if (n >= 4) {
+    std::uint32_t head, tail;
+    std::memcpy(&head, from, 4);
+    std::memcpy(&tail, from + n - 4, 4);
+    std::memcpy(to, &head, 4);
+    std::memcpy(to + n - 4, &tail, 4);
+  } else if (n > 0) {
+    // One, two or three bytes: the first, the middle and the last.
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+}
+
 /// Stores the value of an entry and notes what expansion asks of it.
 [[gnu::always_inline]] inline void store_value(MacroEntry* entry, std::string_view value) {
   entry->value.assign(value);
@@ -46,13 +69,13 @@ std::uint32_t new_entry() {
   entry->backquoted = entry->value.find('`') != std::string::npos;
   entry->quotes_dropped = false;
   entry->near_size = kFarValue;
-  if (!entry->list && !entry->quoted && value.size() < 16 && entry->name_size <= kNearNameMax) {
-    // The string's storage mostly holds sixteen bytes: moved at once.
-    char* near = entry->name_head + entry->name_size;
-    if (entry->value.capacity() >= 15) std::memcpy(near, entry->value.data(), 16);
-    else std::memcpy(near, entry->value.data(), value.size());
-    entry->near_size = static_cast<std::uint8_t>(value.size());
+  if (value.size() >= sizeof entry->short_value) return;
+  if (entry->list || entry->quoted || entry->name_size > kNearNameMax) {
+    copy_short(entry->short_value, value.data(), value.size());
+    return;
   }
+  copy_short(entry->name_head + entry->name_size, value.data(), value.size());
+  entry->near_size = static_cast<std::uint8_t>(value.size());
 }
 
 /// Puts an entry at the newest end of the chain.
