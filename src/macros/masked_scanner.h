@@ -20,11 +20,13 @@ enum class MaskedKind {
   Backquoted,  ///< a backquoted field
 };
 
-/// Where the masked scan stands: the word of the masks it is in and the
-/// field starts of that word not handed out yet.
+/// Where the masked scan stands: the word of the masks it is in, the
+/// field starts of that word not handed out yet and the ends of the runs
+/// of that word (run_ends).
 struct MaskedCursor {
   std::size_t word = 0;
   std::uint64_t starts = 0;
+  std::uint64_t ends = 0;
 };
 
 /// One field found by the masked scanner: [start, stop) in the text, its
@@ -45,6 +47,22 @@ inline std::uint64_t run_starts(const ClassMasks& m, std::size_t word, std::uint
   return (m.ident[word] & ~before & m.first[word]) | m.backquote[word];
 }
 
+/// The last character of every run that ends in word `word` of `m`
+/// before its last character (a run at the end of the word may go on in
+/// the next one).
+inline std::uint64_t run_ends(const ClassMasks& m, std::size_t word) {
+  const std::uint64_t ident = m.ident[word];
+  return ident & ~((ident >> 1) | (std::uint64_t{1} << 63));
+}
+
+/// The end of the run of identifier characters that begins at `start`,
+/// in the word of `at`.
+inline std::size_t run_stop(const ClassMasks& m, const MaskedCursor& at, std::size_t start) {
+  const std::uint64_t end_here = at.ends & (~std::uint64_t{0} << (start % 64));
+  if (end_here == 0) [[unlikely]] return m.ident_end(start);
+  return at.word * 64 + static_cast<std::size_t>(std::countr_zero(end_here)) + 1;
+}
+
 /// The scan of `m` from `from` on (from <= m.size), where a field may
 /// begin whatever precedes it: `from` is where a number or backquoted
 /// field ended, which may be inside what the masks see as one run.
@@ -53,7 +71,7 @@ inline MaskedCursor masked_cursor_at(const ClassMasks& m, std::size_t from) {
   const unsigned offset = static_cast<unsigned>(from % 64);
   // The character before `from`, and the bits below it, do not count.
   const std::uint64_t before = (m.ident[word] << 1) & ~(std::uint64_t{1} << offset);
-  return {word, run_starts(m, word, before) & (~std::uint64_t{0} << offset)};
+  return {word, run_starts(m, word, before) & (~std::uint64_t{0} << offset), run_ends(m, word)};
 }
 
 /// True if [p, end) holds digits only.
@@ -73,16 +91,17 @@ inline bool only_digits(const char* p, const char* end) {
   while (at.starts == 0) {
     if (++at.word >= m.words) return {};
     at.starts = run_starts(m, at.word, (m.ident[at.word] << 1) | (m.ident[at.word - 1] >> 63));
+    at.ends = run_ends(m, at.word);
   }
   const std::size_t start = at.word * 64 + static_cast<std::size_t>(std::countr_zero(at.starts));
   at.starts &= at.starts - 1;
   const char* const text = m.text;
   const char c = text[start];
-  if (ctype::is(c, ctype::kNameStart) || c == '@') return {start, m.ident_end(start), MaskedKind::Word, at};
+  if (ctype::is(c, ctype::kNameStart) || c == '@') return {start, run_stop(m, at, start), MaskedKind::Word, at};
   if (c != '`') {
     // A run of digits alone, not followed by a point, is the whole number
     // field: the scan goes on in this word.
-    const std::size_t stop = m.ident_end(start);
+    const std::size_t stop = run_stop(m, at, start);
     if (only_digits(text + start, text + stop) && (stop == m.size || text[stop] != '.'))
       return {start, stop, MaskedKind::Number, at};
   }
