@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <cstring>
+#include <optional>
 
 #include "directives/directives.h"
 #include "driver/diagnostics.h"
@@ -244,11 +245,12 @@ void end_line(int level) {
 /// Handles the line just read into line.raw_text.
 void process_line() {
   const int level = inputs.file_level;
-  InputLevel& top = top_level();
+  InputLevel& top = inputs.levels[level];
   ++top.line_count;
-  if (markers.on) note_line_origin(top, line.raw_text.back() == '\n');
   // Taken before the handler runs: #include and #exit change the top level.
-  line.echo_due = top_level().is_stdin;
+  line.echo_due = top.is_stdin;
+  if (markers.on) [[unlikely]]
+    note_line_origin(top, line.raw_text.back() == '\n');
   build_line_text();
   modes.directive_line = false;
   // '#' is always a field of its own, so the first field is "#" exactly
@@ -310,13 +312,17 @@ bool only_expansion_due() {
 /// expansion: each is expanded from the buffer straight into standard
 /// output. The first directive line met goes the whole way of
 /// process_line, and so does every line after the buffer's end.
+/// `kMarked` when line markers are written: the loop without them keeps
+/// no marker state at all.
+template <bool kMarked>
 void run_buffered_data_lines() {
   InputLevel& level = top_level();
   LineReader& reader = *level.reader;
   static_assert(LineReader::kSlack >= kLineSlack, "a line in the read buffer can be classified in blocks");
   modes.directive_line = false;
   line.line_rest = {};
-  WholeLineMarks marks(level);
+  [[maybe_unused]] std::optional<WholeLineMarks> marks;
+  if constexpr (kMarked) marks.emplace(level);
   for (;;) {
     const std::string_view taken = find_data_line(reader.unread(), kMaxPiece, modes.prefix);
     if (taken.empty()) return;
@@ -327,7 +333,7 @@ void run_buffered_data_lines() {
       return;
     }
     ++level.line_count;
-    if (markers.on) marks.mark();
+    if constexpr (kMarked) marks->mark();
     line.raw_text = taken;
     line.line_text = taken.substr(0, taken.size() - 1);  // without its newline
     char* const out = out_reserve(kMaxText + kExpansionSlack);
@@ -339,7 +345,10 @@ void run_buffered_data_lines() {
 
 void run_line_loop() {
   for (;;) {
-    if (only_expansion_due()) run_buffered_data_lines();
+    if (only_expansion_due()) {
+      if (markers.on) run_buffered_data_lines<true>();
+      else run_buffered_data_lines<false>();
+    }
     if (!next_line()) break;
     process_line();
   }
