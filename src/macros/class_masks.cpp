@@ -18,21 +18,30 @@ namespace kup {
 
 namespace {
 
-// Each way supplies one primitive: the bits of the 64 characters at a
-// pointer. The loop over the blocks of a text or a line is written once,
-// below, and calls the primitive of the way chosen at start-up.
+// Each way supplies one primitive: the bits of the 32 characters at a
+// pointer, half a block. The loop over the blocks of a text or a line is
+// written once, below, and calls the primitive of the way chosen at
+// start-up; a line that ends in the first half of a block needs no second.
+
+/// The bits of half a block, 32 characters, bit i for character i.
+struct HalfBits {
+  std::uint32_t ident = 0;
+  std::uint32_t quote = 0;
+  std::uint32_t first = 0;
+  std::uint32_t newline = 0;
+};
 
 /// The primitive of the scalar way: the class table, a character at a
 /// time. Every other way must give exactly its bits.
-inline BlockBits classify_by_characters(const char* block, const CharSet& set) {
-  BlockBits b;
-  for (unsigned i = 0; i < 64; ++i) {
-    const char c = block[i];
+inline HalfBits classify_by_characters(const char* half, const CharSet& set) {
+  HalfBits b;
+  for (unsigned i = 0; i < 32; ++i) {
+    const char c = half[i];
     const bool ident = ctype::is(c, ctype::kIdent);
-    b.ident |= std::uint64_t{ident} << i;
-    b.quote |= std::uint64_t{c == '`'} << i;
-    b.first |= std::uint64_t{ident && set.has(static_cast<unsigned char>(c))} << i;
-    b.newline |= std::uint64_t{c == '\n'} << i;
+    b.ident |= std::uint32_t{ident} << i;
+    b.quote |= std::uint32_t{c == '`'} << i;
+    b.first |= std::uint32_t{ident && set.has(static_cast<unsigned char>(c))} << i;
+    b.newline |= std::uint32_t{c == '\n'} << i;
   }
   return b;
 }
@@ -74,21 +83,21 @@ const NibbleTables kNibbles = make_nibble_tables();
 }
 
 /// The top bits of the sixteen bytes of `v`.
-[[gnu::target("ssse3"), gnu::always_inline]] inline std::uint64_t bits16(__m128i v) {
-  return std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(v))};
+[[gnu::target("ssse3"), gnu::always_inline]] inline std::uint32_t bits16(__m128i v) {
+  return std::uint32_t{static_cast<std::uint16_t>(_mm_movemask_epi8(v))};
 }
 
 /// The primitive of the SSSE3 way: sixteen characters at a time, looked
 /// up by byte shuffles in kNibbles and in the set.
-[[gnu::target("ssse3")]] inline BlockBits classify_by_shuffles(const char* block, const CharSet& set) {
+[[gnu::target("ssse3")]] inline HalfBits classify_by_shuffles(const char* half, const CharSet& set) {
   const __m128i nibble = _mm_set1_epi8(0x0F);
   const __m128i zero = _mm_setzero_si128();
   const __m128i low_ident = table16(kNibbles.low);
   const __m128i high_bits = table16(kNibbles.high);
   const __m128i low_first = table16(set.low);
-  BlockBits b;
-  for (unsigned k = 0; k < 4; ++k) {
-    const __m128i c = load16(block + 16 * k);
+  HalfBits b;
+  for (unsigned k = 0; k < 2; ++k) {
+    const __m128i c = load16(half + 16 * k);
     const __m128i low_half = _mm_and_si128(c, nibble);
     const __m128i high = _mm_shuffle_epi8(high_bits, _mm_and_si128(_mm_srli_epi16(c, 4), nibble));
     const __m128i ident = _mm_and_si128(_mm_shuffle_epi8(low_ident, low_half), high);
@@ -103,8 +112,8 @@ const NibbleTables kNibbles = make_nibble_tables();
 }
 
 /// The top bits of the 32 bytes of `v`.
-[[gnu::target("avx2"), gnu::always_inline]] inline std::uint64_t bits32(__m256i v) {
-  return std::uint64_t{static_cast<std::uint32_t>(_mm256_movemask_epi8(v))};
+[[gnu::target("avx2"), gnu::always_inline]] inline std::uint32_t bits32(__m256i v) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
 }
 
 [[gnu::target("avx2"), gnu::always_inline]] inline __m256i repeat16(const unsigned char* table) {
@@ -114,25 +123,19 @@ const NibbleTables kNibbles = make_nibble_tables();
 /// The primitive of the AVX2 way: the lookups of the SSSE3 way on 32
 /// characters at once; the tables are repeated in both halves of the
 /// register, since the shuffle works on each half alone.
-[[gnu::target("avx2")]] inline BlockBits classify_by_wide_shuffles(const char* block, const CharSet& set) {
+[[gnu::target("avx2")]] inline HalfBits classify_by_wide_shuffles(const char* half, const CharSet& set) {
   const __m256i nibble = _mm256_set1_epi8(0x0F);
   const __m256i zero = _mm256_setzero_si256();
-  const __m256i low_ident = repeat16(kNibbles.low);
-  const __m256i high_bits = repeat16(kNibbles.high);
-  const __m256i low_first = repeat16(set.low);
-  BlockBits b;
-  for (unsigned k = 0; k < 2; ++k) {
-    const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(block + 32 * k));
-    const __m256i low_half = _mm256_and_si256(c, nibble);
-    const __m256i high = _mm256_shuffle_epi8(high_bits, _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble));
-    const __m256i ident = _mm256_and_si256(_mm256_shuffle_epi8(low_ident, low_half), high);
-    const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(low_first, low_half), high);
-    b.ident |= (bits32(_mm256_cmpeq_epi8(ident, zero)) ^ 0xFFFFFFFFu) << (32 * k);
-    b.first |= (bits32(_mm256_cmpeq_epi8(first, zero)) ^ 0xFFFFFFFFu) << (32 * k);
-    b.quote |= bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('`'))) << (32 * k);
-    b.newline |= bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('\n'))) << (32 * k);
-  }
-  b.first &= b.ident;
+  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(half));
+  const __m256i low_half = _mm256_and_si256(c, nibble);
+  const __m256i high = _mm256_shuffle_epi8(repeat16(kNibbles.high), _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble));
+  const __m256i ident = _mm256_and_si256(_mm256_shuffle_epi8(repeat16(kNibbles.low), low_half), high);
+  const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(repeat16(set.low), low_half), high);
+  HalfBits b;
+  b.ident = ~bits32(_mm256_cmpeq_epi8(ident, zero));
+  b.first = ~bits32(_mm256_cmpeq_epi8(first, zero)) & b.ident;
+  b.quote = bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('`')));
+  b.newline = bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('\n')));
   return b;
 }
 
@@ -148,16 +151,39 @@ bool processor_has_avx2() {
 
 #endif
 
-using BlockClassifier = BlockBits (*)(const char* block, const CharSet& set);
+using HalfClassifier = HalfBits (*)(const char* half, const CharSet& set);
+
+/// The bits of the two halves of a block, `low` first.
+inline BlockBits join_halves(const HalfBits& low, const HalfBits& high) {
+  const auto join = [](std::uint32_t a, std::uint32_t b) { return std::uint64_t{a} | std::uint64_t{b} << 32; };
+  return {join(low.ident, high.ident), join(low.quote, high.quote), join(low.first, high.first),
+          join(low.newline, high.newline)};
+}
+
+/// The bits of the 64 characters at `block`.
+template <HalfClassifier classify>
+inline BlockBits classify_block(const char* block, const CharSet& set) {
+  return join_halves(classify(block, set), classify(block + 32, set));
+}
+
+/// The bits of the 64 characters at `block` up to the end of a line: a
+/// block whose first half holds a newline gets no second half (its bits
+/// stay clear).
+template <HalfClassifier classify>
+inline BlockBits classify_line_block(const char* block, const CharSet& set) {
+  const HalfBits low = classify(block, set);
+  if (low.newline != 0) return join_halves(low, HalfBits{});
+  return join_halves(low, classify(block + 32, set));
+}
 
 /// The bits of the `n` (fewer than 64) characters at `p`, read from a
 /// copy so that nothing past them is read; NULs, of no class, fill the
 /// rest of the block.
-template <BlockClassifier classify>
-[[gnu::noinline]] BlockBits classify_short_block(const char* p, std::size_t n, const CharSet& set) {
+template <HalfClassifier classify>
+inline BlockBits classify_short_block(const char* p, std::size_t n, const CharSet& set) {
   alignas(64) char block[64] = {};
   std::memcpy(block, p, n);
-  return classify(block, set);
+  return classify_block<classify>(block, set);
 }
 
 /// The one loop over the blocks of a text: classifies [base, base +
@@ -167,14 +193,15 @@ template <BlockClassifier classify>
 /// ends at its first newline: the result is the line's length with its
 /// newline, or 0 when no newline lies within `size`. Otherwise the result
 /// is `size`. Each way compiles it with its primitive inlined.
-template <BlockClassifier classify>
+template <HalfClassifier classify>
 inline std::size_t classify_blocks(ClassMasks& m, const char* base, std::size_t size, bool readable_past, bool line,
                                    const CharSet& set) {
   m.text = base;
   for (std::size_t w = 0;; ++w) {
     const std::size_t left = size - w * 64;
     BlockBits b;
-    if (left >= 64 || readable_past) b = classify(base + w * 64, set);
+    if (left >= 64 || readable_past)
+      b = line ? classify_line_block<classify>(base + w * 64, set) : classify_block<classify>(base + w * 64, set);
     else if (left > 0) b = classify_short_block<classify>(base + w * 64, left, set);
     std::uint64_t keep = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const std::uint64_t newline = line ? b.newline & keep : 0;
