@@ -283,6 +283,15 @@ bool may_be_directive(std::string_view text) {
   return first_char != end && *first_char == '#';
 }
 
+/// True when the next line of `unread` opens with '#', at once or after
+/// blanks and tabs: most directive lines, told apart before their masks
+/// are built for nothing. Other directive lines are found once taken.
+bool opens_with_hash(std::string_view unread) {
+  for (const char c : unread)
+    if (c != ' ' && c != '\t') return c == '#';
+  return false;
+}
+
 /// Reads the next line into raw_text; false when all input is read. A
 /// data line found whole in the reader's buffer is viewed there; any
 /// other line is copied into raw_line, since its handler may read on.
@@ -345,7 +354,9 @@ void run_buffered_data_lines() {
 
 void run_line_loop() {
   for (;;) {
-    if (only_expansion_due()) {
+    // A directive line goes the whole way of process_line from next_line:
+    // between directives there are often no data lines at all.
+    if (only_expansion_due() && !opens_with_hash(top_level().reader->unread())) {
       if (markers.on) run_buffered_data_lines<true>();
       else run_buffered_data_lines<false>();
     }
