@@ -186,6 +186,16 @@ inline BlockBits classify_short_block(const char* p, std::size_t n, const CharSe
   return classify_block<classify>(block, set);
 }
 
+/// The bits of the block at `p`, `left` characters before the text's end,
+/// read as classify_blocks says.
+template <HalfClassifier classify>
+inline BlockBits classify_block_at(const char* p, std::size_t left, bool readable_past, bool line,
+                                   const CharSet& set) {
+  if (left >= 64 || readable_past) return line ? classify_line_block<classify>(p, set) : classify_block<classify>(p, set);
+  if (left > 0) return classify_short_block<classify>(p, left, set);
+  return {};
+}
+
 /// The one loop over the blocks of a text: classifies [base, base +
 /// size) into `m`, 64 characters at a time, by the primitive `classify`.
 /// With `readable_past` the storage is readable kLineSlack bytes past
@@ -199,10 +209,7 @@ inline std::size_t classify_blocks(ClassMasks& m, const char* base, std::size_t 
   m.text = base;
   for (std::size_t w = 0;; ++w) {
     const std::size_t left = size - w * 64;
-    BlockBits b;
-    if (left >= 64 || readable_past)
-      b = line ? classify_line_block<classify>(base + w * 64, set) : classify_block<classify>(base + w * 64, set);
-    else if (left > 0) b = classify_short_block<classify>(base + w * 64, left, set);
+    const BlockBits b = classify_block_at<classify>(base + w * 64, left, readable_past, line, set);
     std::uint64_t keep = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     const std::uint64_t newline = line ? b.newline & keep : 0;
     if (newline != 0) keep = (newline & (0 - newline)) - 1;
