@@ -4,6 +4,7 @@
 #include <set>
 
 #include "ls/directive_words.h"
+#include "ls/protocol.h"
 #include "macros/field_scanner.h"
 
 namespace kup::ls {
@@ -11,13 +12,6 @@ namespace kup::ls {
 namespace {
 
 using nlohmann::json;
-
-/// The protocol's kinds used here.
-constexpr int kSymbolVariable = 13;
-constexpr int kSymbolNumber = 16;
-constexpr int kSymbolArray = 18;
-constexpr int kCompletionVariable = 6;
-constexpr int kCompletionKeyword = 14;
 
 /// A field of a line: its bytes.
 struct Field {

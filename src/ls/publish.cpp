@@ -2,16 +2,13 @@
 
 #include <set>
 
+#include "ls/protocol.h"
+
 namespace kup::ls {
 
 namespace {
 
 using nlohmann::json;
-
-constexpr int kSeverityError = 1;
-constexpr int kSeverityWarning = 2;
-constexpr int kSeverityHint = 4;
-constexpr int kTagUnnecessary = 1;
 
 /// The range of a whole line (from 1) of a file.
 json whole_line(const FeatureContext& context, const std::string& path, long line) {
