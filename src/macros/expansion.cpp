@@ -264,6 +264,8 @@ inline void put_value(ResultText& out, const MacroEntry* entry, const Pass& pass
     replace_field_rarely(start, stop, kept, out, pass, w);
     return;
   }
+  // The lookup need not ask whether the field is empty.
+  if (start == stop) __builtin_unreachable();
   const MacroEntry* entry = find_macro({start, static_cast<std::size_t>(stop - start)});
   if (entry == nullptr) return;
   out.put_source(kept, static_cast<std::size_t>(start - kept));

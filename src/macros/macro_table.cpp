@@ -33,7 +33,10 @@ std::uint32_t new_entry() {
     return place;
   }
   // Reserved once, so entries never move and the chain's pointers hold.
-  if (table.pool.capacity() < kPoolSize) table.pool.reserve(kPoolSize);
+  if (table.pool.capacity() < kPoolSize) {
+    table.pool.reserve(kPoolSize);
+    table.index.use_entries(table.pool.data());
+  }
   table.pool.emplace_back();
   return static_cast<std::uint32_t>(table.pool.size() - 1);
 }
@@ -106,7 +109,7 @@ void append_entry(std::string_view name, std::string_view value, const IndexPlac
 }
 
 void unlink_entry(MacroEntry* entry) {
-  if (table.index.erase(entry->name, table.pool.data())) note_first_bytes();
+  if (table.index.erase(entry->name)) note_first_bytes();
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
@@ -158,7 +161,7 @@ namespace {
 /// define_macro without the observer: stores the definition in the table.
 int store_definition(std::string_view name, std::string_view value) {
   check_identifier(name, "macro");
-  IndexPlace where = table.index.locate(name, table.pool.data());
+  IndexPlace where = table.index.locate(name);
   if (where.entry != nullptr && !is_list(where.entry)) {
     // A redefinition of a plain macro keeps the entry and its slot: the
     // same as removing it and appending it again, where the new entry
@@ -181,7 +184,7 @@ int store_definition(std::string_view name, std::string_view value) {
     remove_macro(kept_name);
     name = kept_name;
     value = kept_value;
-    where = table.index.locate(name, table.pool.data());
+    where = table.index.locate(name);
   }
   append_entry(name, value, where);
   if (table.count > kMaxMacros)
@@ -238,7 +241,7 @@ int list_macro(std::string_view name) {
 
 int macro_count() { return table.count; }
 
-int longest_probe() { return table.index.longest_probe(table.pool.data()); }
+int longest_probe() { return table.index.longest_probe(); }
 
 MacroEntry* oldest_macro() { return table.oldest; }
 

@@ -93,7 +93,7 @@ void reset_macro_state();
 
 /// The entry named `name`, or nullptr. Does not check the name.
 [[gnu::always_inline]] inline MacroEntry* find_macro(std::string_view name) {
-  return macros.table.index.find(name, macros.table.pool.data());
+  return macros.table.index.find(name);
 }
 
 /// The value of an entry as its readers see it: the stored value, or for a

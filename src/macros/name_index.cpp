@@ -16,14 +16,9 @@ bool name_index::same_long_name(const MacroEntry& a, std::string_view b) {
   return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
 }
 
-namespace {
-
-/// The home slot of the entry in `s` (rare: it hashes the name again).
-std::size_t home_of(const IndexSlot& s, const MacroEntry* entries) {
-  return home_slot(name_index::hash_name(entries[s.entry - 1u].name));
+std::size_t NameIndex::home_of(const IndexSlot& s) const {
+  return home_slot(name_index::hash_name(entries_[s.entry - 1u].name));
 }
-
-}  // namespace
 
 /// Counts a name in (`change` 1) or out (-1). True when its first byte
 /// joined or left first_bytes.
@@ -43,12 +38,12 @@ bool NameIndex::insert(const IndexPlace& where, std::size_t place, std::string_v
   return count(name, +1);
 }
 
-bool NameIndex::erase(std::string_view name, MacroEntry* entries) {
+bool NameIndex::erase(std::string_view name) {
   // Empties the name's slot, moving later members of its probe run back
   // so that every entry stays reachable from its home slot.
-  std::size_t hole = locate(name, entries).slot;
+  std::size_t hole = locate(name).slot;
   for (std::size_t next = next_slot(hole); slots_[next].entry != 0; next = next_slot(next)) {
-    const std::size_t home = home_of(slots_[next], entries);
+    const std::size_t home = home_of(slots_[next]);
     const bool movable = hole <= next ? (home <= hole || home > next) : (home <= hole && home > next);
     if (movable) {
       slots_[hole] = slots_[next];
@@ -59,12 +54,12 @@ bool NameIndex::erase(std::string_view name, MacroEntry* entries) {
   return count(name, -1);
 }
 
-int NameIndex::longest_probe(const MacroEntry* entries) const {
+int NameIndex::longest_probe() const {
   int longest = 0;
   for (std::size_t slot = 0; slot < kSlots; ++slot) {
     const IndexSlot& s = slots_[slot];
     if (s.entry == 0) continue;
-    const std::size_t distance = (slot - home_of(s, entries)) & (kSlots - 1);
+    const std::size_t distance = (slot - home_of(s)) & (kSlots - 1);
     longest = std::max(longest, static_cast<int>(distance) + 1);
   }
   return longest;

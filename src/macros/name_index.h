@@ -126,26 +126,30 @@ struct IndexPlace {
 };
 
 /// Open-addressing index from name to entry, over a pool of entries that
-/// the caller owns and passes in: probed linearly from the slot given by
-/// the highest bits of the name's hash, deleted by backward shift. Beside
-/// the slots it counts the names by first byte and length, and by first
-/// byte alone.
+/// the caller owns and names once (use_entries): probed linearly from the
+/// slot given by the highest bits of the name's hash, deleted by backward
+/// shift. Beside the slots it counts the names by first byte and length,
+/// and by first byte alone.
 class NameIndex {
  public:
-  /// The entry of `entries` named `name`, or nullptr: the lookup of every
-  /// caller. Most names that no macro has are refused by their shape,
-  /// before any hashing.
-  [[gnu::always_inline]] MacroEntry* find(std::string_view name, MacroEntry* entries) const {
+  /// The pool the places of the slots count in; it must not move while
+  /// the index holds entries.
+  void use_entries(MacroEntry* entries) { entries_ = entries; }
+
+  /// The entry named `name`, or nullptr: the lookup of every caller. Most
+  /// names that no macro has are refused by their shape, before any
+  /// hashing.
+  [[gnu::always_inline]] MacroEntry* find(std::string_view name) const {
     if (name.empty() || !may_hold(name)) return nullptr;
     std::size_t slot;
-    return probe(name, name_index::hash_name(name), entries, slot);
+    return probe(name, name_index::hash_name(name), slot);
   }
 
   /// Where `name` is, or the empty slot where it would go.
-  IndexPlace locate(std::string_view name, MacroEntry* entries) const {
+  IndexPlace locate(std::string_view name) const {
     const std::uint64_t hash = name_index::hash_name(name);
     std::size_t slot;
-    MacroEntry* entry = probe(name, hash, entries, slot);
+    MacroEntry* entry = probe(name, hash, slot);
     return {entry, slot, hash};
   }
 
@@ -156,7 +160,7 @@ class NameIndex {
 
   /// Takes the entry named `name`, which the index holds, out of it.
   /// True when first_bytes changed.
-  bool erase(std::string_view name, MacroEntry* entries);
+  bool erase(std::string_view name);
 
   /// False when no name of the index has the first byte and length of
   /// `name` (which must not be empty); true says only that one may.
@@ -169,25 +173,28 @@ class NameIndex {
 
   /// The most slots a lookup of a name in the index visits: how well the
   /// names spread over it.
-  int longest_probe(const MacroEntry* entries) const;
+  int longest_probe() const;
 
  private:
   /// The one probe loop: the entry named `name`, with `slot` at its slot,
   /// or nullptr, with `slot` at the empty slot where it would go.
-  [[gnu::always_inline]] MacroEntry* probe(std::string_view name, std::uint64_t hash, MacroEntry* entries,
-                                           std::size_t& slot) const {
+  [[gnu::always_inline]] MacroEntry* probe(std::string_view name, std::uint64_t hash, std::size_t& slot) const {
     const std::uint16_t tag = name_index::tag_of(hash);
     for (slot = name_index::home_slot(hash);; slot = name_index::next_slot(slot)) {
       const IndexSlot s = slots_[slot];
       if (s.entry == 0) return nullptr;
       if (s.tag == tag) {
-        MacroEntry* entry = entries + (s.entry - 1u);
+        MacroEntry* entry = entries_ + (s.entry - 1u);
         if (name_index::same_name(*entry, name)) [[likely]] return entry;
       }
     }
   }
 
   bool count(std::string_view name, int change);
+  /// The home slot of the entry in `s` (rare: it hashes the name again).
+  std::size_t home_of(const IndexSlot& s) const;
+
+  MacroEntry* entries_ = nullptr;
 
   IndexSlot slots_[name_index::kSlots];
   std::uint16_t shapes_[256][name_index::kShapeLengths] = {};

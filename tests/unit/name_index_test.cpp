@@ -23,23 +23,23 @@ using name_index::home_slot;
 using name_index::kSlots;
 using name_index::tag_of;
 
-/// An index and the pool of entries it points into.
+/// An index and the pool of entries it counts in.
 class IndexUnderTest {
  public:
-  IndexUnderTest() : index_(std::make_unique<NameIndex>()), pool_(kPoolSize) {}
+  IndexUnderTest() : index_(std::make_unique<NameIndex>()), pool_(kPoolSize) { index_->use_entries(pool_.data()); }
 
   /// Adds `name` (absent) as the next entry of the pool.
   MacroEntry* add(const std::string& name) {
     MacroEntry* entry = &pool_[used_];
     entry->assign_name(name);
-    const IndexPlace where = index_->locate(name, pool_.data());
+    const IndexPlace where = index_->locate(name);
     EXPECT_EQ(where.entry, nullptr) << name;
     index_->insert(where, used_++, entry->name);
     return entry;
   }
-  MacroEntry* find(const std::string& name) { return index_->find(name, pool_.data()); }
-  void erase(const std::string& name) { index_->erase(name, pool_.data()); }
-  int longest_probe() const { return index_->longest_probe(pool_.data()); }
+  MacroEntry* find(const std::string& name) { return index_->find(name); }
+  void erase(const std::string& name) { index_->erase(name); }
+  int longest_probe() const { return index_->longest_probe(); }
   const NameIndex& index() const { return *index_; }
 
  private:
