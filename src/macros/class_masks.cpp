@@ -46,111 +46,6 @@ inline HalfBits classify_by_characters(const char* half, const CharSet& set) {
   return b;
 }
 
-#if defined(KUP_SHUFFLE_CLASSES)
-
-/// The identifier class as two 16-byte tables indexed by the low and the
-/// high half of a byte: every high half 2 to 7 (where all identifier
-/// characters lie) has a bit of its own; low[l] holds the bits of the
-/// high halves h for which the byte h * 16 + l is an identifier character,
-/// high[h] the bit of h. A byte is one when low[its low half] and
-/// high[its high half] share a bit. A CharSet is a `low` table of the
-/// same kind, tested against the same `high`.
-struct NibbleTables {
-  alignas(16) unsigned char low[16] = {};
-  alignas(16) unsigned char high[16] = {};
-};
-
-NibbleTables make_nibble_tables() {
-  NibbleTables t;
-  for (int h = 2; h <= 7; ++h) {
-    const auto bit = static_cast<unsigned char>(1u << (h - 2));
-    t.high[h] = bit;
-    for (int l = 0; l < 16; ++l)
-      if (ctype::is(static_cast<char>(h * 16 + l), ctype::kIdent)) t.low[l] |= bit;
-  }
-  return t;
-}
-
-// The class table is a constant, ready before any dynamic initialization.
-const NibbleTables kNibbles = make_nibble_tables();
-
-[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i load16(const char* p) {
-  return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-
-[[gnu::target("ssse3"), gnu::always_inline]] inline __m128i table16(const unsigned char* t) {
-  return _mm_load_si128(reinterpret_cast<const __m128i*>(t));
-}
-
-/// The top bits of the sixteen bytes of `v`.
-[[gnu::target("ssse3"), gnu::always_inline]] inline std::uint32_t bits16(__m128i v) {
-  return std::uint32_t{static_cast<std::uint16_t>(_mm_movemask_epi8(v))};
-}
-
-/// The primitive of the SSSE3 way: sixteen characters at a time, looked
-/// up by byte shuffles in kNibbles and in the set.
-[[gnu::target("ssse3")]] inline HalfBits classify_by_shuffles(const char* half, const CharSet& set) {
-  const __m128i nibble = _mm_set1_epi8(0x0F);
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i low_ident = table16(kNibbles.low);
-  const __m128i high_bits = table16(kNibbles.high);
-  const __m128i low_first = table16(set.low);
-  HalfBits b;
-  for (unsigned k = 0; k < 2; ++k) {
-    const __m128i c = load16(half + 16 * k);
-    const __m128i low_half = _mm_and_si128(c, nibble);
-    const __m128i high = _mm_shuffle_epi8(high_bits, _mm_and_si128(_mm_srli_epi16(c, 4), nibble));
-    const __m128i ident = _mm_and_si128(_mm_shuffle_epi8(low_ident, low_half), high);
-    const __m128i first = _mm_and_si128(_mm_shuffle_epi8(low_first, low_half), high);
-    b.ident |= (bits16(_mm_cmpeq_epi8(ident, zero)) ^ 0xFFFFu) << (16 * k);
-    b.first |= (bits16(_mm_cmpeq_epi8(first, zero)) ^ 0xFFFFu) << (16 * k);
-    b.quote |= bits16(_mm_cmpeq_epi8(c, _mm_set1_epi8('`'))) << (16 * k);
-    b.newline |= bits16(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n'))) << (16 * k);
-  }
-  b.first &= b.ident;
-  return b;
-}
-
-/// The top bits of the 32 bytes of `v`.
-[[gnu::target("avx2"), gnu::always_inline]] inline std::uint32_t bits32(__m256i v) {
-  return static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
-}
-
-[[gnu::target("avx2"), gnu::always_inline]] inline __m256i repeat16(const unsigned char* table) {
-  return _mm256_broadcastsi128_si256(_mm_load_si128(reinterpret_cast<const __m128i*>(table)));
-}
-
-/// The primitive of the AVX2 way: the lookups of the SSSE3 way on 32
-/// characters at once; the tables are repeated in both halves of the
-/// register, since the shuffle works on each half alone.
-[[gnu::target("avx2")]] inline HalfBits classify_by_wide_shuffles(const char* half, const CharSet& set) {
-  const __m256i nibble = _mm256_set1_epi8(0x0F);
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i c = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(half));
-  const __m256i low_half = _mm256_and_si256(c, nibble);
-  const __m256i high = _mm256_shuffle_epi8(repeat16(kNibbles.high), _mm256_and_si256(_mm256_srli_epi16(c, 4), nibble));
-  const __m256i ident = _mm256_and_si256(_mm256_shuffle_epi8(repeat16(kNibbles.low), low_half), high);
-  const __m256i first = _mm256_and_si256(_mm256_shuffle_epi8(repeat16(set.low), low_half), high);
-  HalfBits b;
-  b.ident = ~bits32(_mm256_cmpeq_epi8(ident, zero));
-  b.first = ~bits32(_mm256_cmpeq_epi8(first, zero)) & b.ident;
-  b.quote = bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('`')));
-  b.newline = bits32(_mm256_cmpeq_epi8(c, _mm256_set1_epi8('\n')));
-  return b;
-}
-
-bool processor_has_ssse3() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3");
-}
-
-bool processor_has_avx2() {
-  __builtin_cpu_init();
-  return __builtin_cpu_supports("avx2");
-}
-
-#endif
-
 using HalfClassifier = HalfBits (*)(const char* half, const CharSet& set);
 
 /// The bits of the two halves of a block, `low` first.
@@ -236,8 +131,74 @@ struct WayLoops {
   void (*text)(ClassMasks& m, const char* base, std::size_t size, const CharSet& set);
 };
 
-// The loop of each way: compiled for its instructions, with the primitive
-// and the loop inlined into it.
+#if defined(KUP_SHUFFLE_CLASSES)
+
+/// The identifier class as two 16-byte tables indexed by the low and the
+/// high half of a byte: every high half 2 to 7 (where all identifier
+/// characters lie) has a bit of its own; low[l] holds the bits of the
+/// high halves h for which the byte h * 16 + l is an identifier character,
+/// high[h] the bit of h. A byte is one when low[its low half] and
+/// high[its high half] share a bit. A CharSet is a `low` table of the
+/// same kind, tested against the same `high`.
+struct NibbleTables {
+  alignas(16) unsigned char low[16] = {};
+  alignas(16) unsigned char high[16] = {};
+};
+
+NibbleTables make_nibble_tables() {
+  NibbleTables t;
+  for (int h = 2; h <= 7; ++h) {
+    const auto bit = static_cast<unsigned char>(1u << (h - 2));
+    t.high[h] = bit;
+    for (int l = 0; l < 16; ++l)
+      if (ctype::is(static_cast<char>(h * 16 + l), ctype::kIdent)) t.low[l] |= bit;
+  }
+  return t;
+}
+
+// The class table is a constant, ready before any dynamic initialization.
+const NibbleTables kNibbles = make_nibble_tables();
+
+// The shuffle ways: one primitive and its loops, included once per way
+// in a region compiled for its instructions (every function defined there
+// gets them).
+#define KUP_PRAGMA(text) _Pragma(#text)
+#if defined(__clang__)
+#define KUP_BEGIN_TARGET(isa) KUP_PRAGMA(clang attribute push(__attribute__((target(isa))), apply_to = function))
+#define KUP_END_TARGET KUP_PRAGMA(clang attribute pop)
+#else
+#define KUP_BEGIN_TARGET(isa) KUP_PRAGMA(GCC push_options) KUP_PRAGMA(GCC target(isa))
+#define KUP_END_TARGET KUP_PRAGMA(GCC pop_options)
+#endif
+
+KUP_BEGIN_TARGET("ssse3")
+namespace ssse3 {
+using Bytes = unsigned char __attribute__((vector_size(16)));
+#include "macros/class_shuffles.inc"
+}  // namespace ssse3
+KUP_END_TARGET
+
+KUP_BEGIN_TARGET("avx2")
+namespace avx2 {
+using Bytes = unsigned char __attribute__((vector_size(32)));
+#include "macros/class_shuffles.inc"
+}  // namespace avx2
+KUP_END_TARGET
+
+bool processor_has_ssse3() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("ssse3");
+}
+
+bool processor_has_avx2() {
+  __builtin_cpu_init();
+  return __builtin_cpu_supports("avx2");
+}
+
+#endif
+
+// The loops of the scalar way, with its primitive inlined (each shuffle
+// way has its own in class_shuffles.inc).
 
 [[gnu::flatten]] std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t size,
                                                 const CharSet& set) {
@@ -248,35 +209,11 @@ struct WayLoops {
   classify_blocks<classify_by_characters>(m, base, size, false, false, set);
 }
 
-#if defined(KUP_SHUFFLE_CLASSES)
-
-[[gnu::target("ssse3"), gnu::flatten]] std::size_t line_by_shuffles(ClassMasks& m, const char* base,
-                                                                    std::size_t size, const CharSet& set) {
-  return classify_blocks<classify_by_shuffles>(m, base, size, true, true, set);
-}
-
-[[gnu::target("ssse3"), gnu::flatten]] void text_by_shuffles(ClassMasks& m, const char* base, std::size_t size,
-                                                             const CharSet& set) {
-  classify_blocks<classify_by_shuffles>(m, base, size, false, false, set);
-}
-
-[[gnu::target("avx2"), gnu::flatten]] std::size_t line_by_wide_shuffles(ClassMasks& m, const char* base,
-                                                                        std::size_t size, const CharSet& set) {
-  return classify_blocks<classify_by_wide_shuffles>(m, base, size, true, true, set);
-}
-
-[[gnu::target("avx2"), gnu::flatten]] void text_by_wide_shuffles(ClassMasks& m, const char* base, std::size_t size,
-                                                                 const CharSet& set) {
-  classify_blocks<classify_by_wide_shuffles>(m, base, size, false, false, set);
-}
-
-#endif
-
 /// The loops of `way`; the scalar ones where the build lacks `way`.
 WayLoops loops_of(SimdWay way) {
 #if defined(KUP_SHUFFLE_CLASSES)
-  if (way == SimdWay::Avx2) return {line_by_wide_shuffles, text_by_wide_shuffles};
-  if (way == SimdWay::Ssse3) return {line_by_shuffles, text_by_shuffles};
+  if (way == SimdWay::Avx2) return {avx2::line_loop, avx2::text_loop};
+  if (way == SimdWay::Ssse3) return {ssse3::line_loop, ssse3::text_loop};
 #else
   (void)way;
 #endif
