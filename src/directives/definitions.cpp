@@ -144,7 +144,7 @@ void read_answer(std::string& answer) {
 /// The text #list splits: the stored value, or the composed value of a
 /// list, which is split again after a warning.
 std::string_view split_source(const MacroEntry* entry, std::string& scratch) {
-  if (is_list(entry)) warn("KUP warning - macro <%s> is already a list\n", entry->name);
+  if (is_list(entry)) warn("KUP warning - macro <%s> is already a list\n", entry->name());
   return macro_value(entry, scratch);
 }
 
@@ -173,12 +173,12 @@ void directive_define() {
   const MacroEntry* entry = find_macro(name);
   if (entry == nullptr) {
     expand_text(line.line_rest, value, false, TextKind::Directive);
-    define_macro(name, value);
+    define_checked_macro(name, value);
   } else if (!line.line_rest.empty()) {
     expand_text(line.line_rest, value, false, TextKind::Directive);
     // A macro holding the empty text takes a value without a warning.
     if (macro_value(entry, handler_texts.current).empty()) replace_macro(name, value);
-    else define_macro(name, value);
+    else define_checked_macro(name, value);
   } else {
     // The name alone: the value is expanded again with the present macros.
     expand_text(macro_value(entry, handler_texts.current), value, false, TextKind::Directive);

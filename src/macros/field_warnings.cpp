@@ -83,7 +83,7 @@ void note_dropped_quotes(const MacroEntry* entry, std::string_view value) {
   }
   if (std::find(reports.macros.begin(), reports.macros.end(), entry) != reports.macros.end()) return;
   reports.macros.push_back(entry);
-  warn("KUP warning - single quotes dropped from the value of macro <%s>\n", entry->name);
+  warn("KUP warning - single quotes dropped from the value of macro <%s>\n", entry->name());
 }
 
 void check_undefined_fields(std::string_view text, bool prefix_mode) {

@@ -21,7 +21,7 @@ void write_element_name(std::string_view name, long long k, std::string& out) {
 /// The element k of a list, or nullptr.
 const MacroEntry* find_element(const MacroEntry* list, long long k) {
   std::string& probe = macros.element_probe;
-  write_element_name(list->name, k, probe);
+  write_element_name(list->name(), k, probe);
   return find_macro(probe);
 }
 

@@ -33,7 +33,9 @@ inline constexpr std::uint8_t kFarValue = 0xFF;
 /// that needs no more than to be copied is kept in the first line too,
 /// right after a name of up to kNearNameMax bytes: such a field is
 /// replaced from one line. Another short value's sixteen bytes, the value
-/// as a string, the name as a string and the chain come after.
+/// as a string, a name too long for the head and the chain come after.
+/// A name that fits the head is kept there alone, so that defining it
+/// allocates nothing.
 struct alignas(64) MacroEntry {
   std::uint32_t name_size = 0;
   bool list = false;    ///< the value is the list marker
@@ -50,17 +52,28 @@ struct alignas(64) MacroEntry {
   /// in sixteen bytes of its own, so that expansion moves it at once.
   char short_value[16] = {};
   std::string value;
-  std::string name;
+  /// The name, when it is longer than kNameHead bytes; empty otherwise.
+  std::string long_name;
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
 
-  /// Names the entry `name`: the string, its length and its first bytes,
-  /// the rest of the head zero.
+  /// The name, viewed in the entry: it holds until the entry is named anew.
+  std::string_view name() const {
+    if (name_size <= kNameHead) [[likely]] return {name_head, name_size};
+    return long_name;
+  }
+
+  /// Names the entry `text`: its length and its first bytes, the rest of
+  /// the head zero, and a longer name as a string. `text` may view the
+  /// entry's own name.
   void assign_name(std::string_view text) {
-    name.assign(text);
-    name_size = static_cast<std::uint32_t>(text.size());
-    std::memset(name_head, 0, kNameHead);
-    std::memcpy(name_head, text.data(), std::min(text.size(), kNameHead));
+    const std::size_t n = text.size();
+    if (n > kNameHead) long_name.assign(text);
+    else long_name.clear();
+    const std::size_t head = std::min(n, kNameHead);
+    std::memmove(name_head, text.data(), head);
+    std::memset(name_head + head, 0, kNameHead - head);
+    name_size = static_cast<std::uint32_t>(n);
   }
 };
 

@@ -104,12 +104,12 @@ void append_entry(std::string_view name, std::string_view value, const IndexPlac
   entry->assign_name(name);
   store_value(entry, value);
   link_newest(entry);
-  if (table.index.insert(where, place, entry->name)) note_first_bytes();
+  if (table.index.insert(where, place, entry->name())) note_first_bytes();
   ++table.count;
 }
 
 void unlink_entry(MacroEntry* entry) {
-  if (table.index.erase(entry->name)) note_first_bytes();
+  if (table.index.erase(entry->name())) note_first_bytes();
   unlink_chain(entry);
   --table.count;
   table.free_entries.push_back(static_cast<std::uint32_t>(entry - table.pool.data()));
@@ -122,16 +122,14 @@ int position_of(const MacroEntry* wanted) {
 }
 
 bool valid_identifier(std::string_view text) {
-  if (!ctype::is(text[0], ctype::kNameStart)) return false;
-  for (std::size_t i = 1; i < text.size(); ++i)
-    if (!ctype::is(text[i], ctype::kNameRest)) return false;
-  return true;
+  const char* const end = text.data() + text.size();
+  return ctype::is(text[0], ctype::kNameStart) && skip_class(text.data() + 1, end, ctype::kNameRest) == end;
 }
 
 void print_entry(const MacroEntry* entry, int position) {
-  const bool global = !modes.prefix || has_prefix(entry->name);
+  const bool global = !modes.prefix || has_prefix(entry->name());
   err_write(format(global ? "[%3d]:  (  global)  %s\t\t<%s>\n" : "[%3d]:  (internal)  %s\t\t<%s>\n",
-                   position, entry->name, entry->value));
+                   position, entry->name(), entry->value));
 }
 
 }  // namespace
@@ -158,9 +156,9 @@ void note_quotes_dropped(std::string_view name) {
 
 namespace {
 
-/// define_macro without the observer: stores the definition in the table.
+/// define_checked_macro without the observer: stores the definition in the
+/// table.
 int store_definition(std::string_view name, std::string_view value) {
-  check_identifier(name, "macro");
   IndexPlace where = table.index.locate(name);
   if (where.entry != nullptr && !is_list(where.entry)) {
     // A redefinition of a plain macro keeps the entry and its slot: the
@@ -195,11 +193,16 @@ int store_definition(std::string_view name, std::string_view value) {
 }  // namespace
 
 int define_macro(std::string_view name, std::string_view value) {
+  check_identifier(name, "macro");
+  return define_checked_macro(name, value);
+}
+
+int define_checked_macro(std::string_view name, std::string_view value) {
   const int count = store_definition(name, value);
   // The new definition is the newest entry; `name` may have viewed an
   // entry it replaced.
   if (run_observer != nullptr) [[unlikely]]
-    run_observer->macro_defined(table.newest->name);
+    run_observer->macro_defined(table.newest->name());
   return count;
 }
 

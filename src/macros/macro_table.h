@@ -102,7 +102,11 @@ void reset_macro_state();
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch);
 
 /// Defines (or redefines, as the newest entry) a macro. Returns the count.
+/// A name that is no identifier ends the run.
 int define_macro(std::string_view name, std::string_view value);
+
+/// define_macro for a name that check_identifier has passed.
+int define_checked_macro(std::string_view name, std::string_view value);
 
 /// Notes on the macro `name` that its value lost single quotes before it
 /// was stored; storing another value forgets it.

@@ -10,14 +10,14 @@ using name_index::next_slot;
 
 bool name_index::same_long_name(const MacroEntry& a, std::string_view b) {
   const std::size_t n = b.size();
-  if (n > kNameHead) return std::memcmp(a.name.data(), b.data(), n) == 0;
+  if (n > kNameHead) return std::memcmp(a.long_name.data(), b.data(), n) == 0;
   for (std::size_t i = 0; i + 8 < n; i += 8)
     if (load_word(a.name_head + i) != load_word(b.data() + i)) return false;
   return load_word(a.name_head + n - 8) == load_word(b.data() + n - 8);
 }
 
 std::size_t NameIndex::home_of(const IndexSlot& s) const {
-  return home_slot(name_index::hash_name(entries_[s.entry - 1u].name));
+  return home_slot(name_index::hash_name(entries_[s.entry - 1u].name()));
 }
 
 /// Counts a name in (`change` 1) or out (-1). True when its first byte

@@ -25,7 +25,7 @@ class PrefixTable : public test_support::FreshRun {};
 /// The names of the table, oldest first.
 std::vector<std::string> names_in_order() {
   std::vector<std::string> names;
-  for (const MacroEntry* e = oldest_macro(); e != nullptr; e = e->newer) names.push_back(e->name);
+  for (const MacroEntry* e = oldest_macro(); e != nullptr; e = e->newer) names.emplace_back(e->name());
   return names;
 }
 
@@ -102,9 +102,32 @@ TEST_F(MacroTable, AValueMayViewTheEntryItReplaces) {
   define_macro("a", "some long value that is no short string");
   const MacroEntry* entry = find_macro("a");
   ErrCapture err;
-  define_macro(entry->name, entry->value);
+  define_macro(entry->name(), entry->value);
   EXPECT_EQ(err.text(), "");
   EXPECT_EQ(value_of("a"), "some long value that is no short string");
+}
+
+TEST_F(MacroTable, AFreedEntryTakesANameOfAnyLength) {
+  // Names up to the entry's head are kept there alone, longer ones as a
+  // string too; an entry freed by one is named anew by the other, and a
+  // name may view the entry it is about to name.
+  const std::string head(kNameHead, 'h');
+  const std::string longer = head + "_tail";
+  for (const auto& [first, second] : {std::pair{longer, head}, std::pair{head, longer},
+                                      std::pair{longer, std::string("s")}}) {
+    define_macro(first, "1");
+    remove_macro(first);
+    define_macro(second, "2");
+    EXPECT_EQ(find_macro(first), nullptr);
+    ASSERT_NE(find_macro(second), nullptr);
+    EXPECT_EQ(find_macro(second)->name(), second);
+    const std::string_view own = find_macro(second)->name();
+    remove_macro(own);
+    define_macro(own, "3");
+    EXPECT_EQ(names_in_order(), (Names{second}));
+    EXPECT_EQ(listing_of(second), "[  1]:  (  global)  " + second + "\t\t<3>\n");
+    remove_macro(second);
+  }
 }
 
 TEST_F(MacroTable, RemovalRenumbersTheLaterEntries) {
@@ -293,7 +316,7 @@ void expect_same(const Model& model, const Names& universe) {
     const std::string* value = model.find(name);
     ASSERT_EQ(entry != nullptr, value != nullptr) << name;
     if (entry != nullptr) {
-      EXPECT_EQ(entry->name, name);
+      EXPECT_EQ(entry->name(), name);
       EXPECT_EQ(entry->value, *value) << name;
     }
   }

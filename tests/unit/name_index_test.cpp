@@ -34,7 +34,7 @@ class IndexUnderTest {
     entry->assign_name(name);
     const IndexPlace where = index_->locate(name);
     EXPECT_EQ(where.entry, nullptr) << name;
-    index_->insert(where, used_++, entry->name);
+    index_->insert(where, used_++, entry->name());
     return entry;
   }
   MacroEntry* find(const std::string& name) { return index_->find(name); }
