@@ -41,16 +41,18 @@ struct alignas(64) MacroEntry {
   bool list = false;    ///< the value is the list marker
   bool quoted = false;  ///< the value holds a single quote
   bool backquoted = false;  ///< the value holds a backquote
-  /// The value was given with single quotes that were dropped before it
-  /// was stored (a value of -d); quoted is set too, so that expansion
-  /// takes the road where it can say so.
-  bool quotes_dropped = false;
   std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
   /// The first bytes of the name, then (when near_size says so) the value.
+  /// The fields before it take 8 bytes, so that the sixteen bytes moved
+  /// after a name of kNearNameMax bytes end with the first line.
   char name_head[kNameHead] = {};
   /// A value of fewer than sixteen bytes that is not kept after the name,
   /// in sixteen bytes of its own, so that expansion moves it at once.
   char short_value[16] = {};
+  /// The value was given with single quotes that were dropped before it
+  /// was stored (a value of -d); quoted is set too, so that expansion
+  /// takes the road where it can say so. Read only on that road.
+  bool quotes_dropped = false;
   std::string value;
   /// The name, when it is longer than kNameHead bytes; empty otherwise.
   std::string long_name;

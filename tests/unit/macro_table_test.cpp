@@ -130,6 +130,17 @@ TEST_F(MacroTable, AFreedEntryTakesANameOfAnyLength) {
   }
 }
 
+TEST_F(MacroTable, AValueBesideTheLongestNearNameIsMovedFromTheFirstLine) {
+  // Expansion moves sixteen bytes from after the name: for the longest
+  // name that keeps its value there, they end with the entry's first line.
+  const std::string name(kNearNameMax, 'n');
+  define_macro(name, "value");
+  const MacroEntry* entry = find_macro(name);
+  ASSERT_NE(entry, nullptr);
+  EXPECT_EQ(entry->near_size, 5);
+  EXPECT_LE(entry->name_head + entry->name_size + 16, reinterpret_cast<const char*>(entry) + 64);
+}
+
 TEST_F(MacroTable, RemovalRenumbersTheLaterEntries) {
   define_macro("a", "1");
   define_macro("b", "2");
