@@ -170,15 +170,16 @@ void directive_define() {
   std::string& name = handler_texts.name;
   std::string& value = handler_texts.value;
   read_checked_name(name);
-  const MacroEntry* entry = find_macro(name);
+  const IndexPlace where = locate_macro(name);
+  const MacroEntry* entry = where.entry;
   if (entry == nullptr) {
     expand_text(line.line_rest, value, false, TextKind::Directive);
-    define_checked_macro(name, value);
+    define_checked_macro(name, value, where);
   } else if (!line.line_rest.empty()) {
     expand_text(line.line_rest, value, false, TextKind::Directive);
     // A macro holding the empty text takes a value without a warning.
     if (macro_value(entry, handler_texts.current).empty()) replace_macro(name, value);
-    else define_checked_macro(name, value);
+    else define_checked_macro(name, value, where);
   } else {
     // The name alone: the value is expanded again with the present macros.
     expand_text(macro_value(entry, handler_texts.current), value, false, TextKind::Directive);

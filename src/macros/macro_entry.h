@@ -44,8 +44,9 @@ struct alignas(64) MacroEntry {
   std::uint8_t near_size = kFarValue;  ///< the length of the value kept after the name, or kFarValue
   /// The first bytes of the name, then (when near_size says so) the value.
   /// The fields before it take 8 bytes, so that the sixteen bytes moved
-  /// after a name of kNearNameMax bytes end with the first line.
-  char name_head[kNameHead] = {};
+  /// after a name of kNearNameMax bytes end with the first line. Written
+  /// whole by assign_name, before any read.
+  char name_head[kNameHead];
   /// A value of fewer than sixteen bytes that is not kept after the name,
   /// in sixteen bytes of its own, so that expansion moves it at once.
   char short_value[16] = {};
@@ -58,6 +59,11 @@ struct alignas(64) MacroEntry {
   std::string long_name;
   MacroEntry* older = nullptr;
   MacroEntry* newer = nullptr;
+
+  /// An entry to be named: its fields as given here, the head left to
+  /// assign_name. (Provided, so that making one does not zero all of it
+  /// first.)
+  MacroEntry() {}
 
   /// The name, viewed in the entry: it holds until the entry is named anew.
   std::string_view name() const {

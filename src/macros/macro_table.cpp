@@ -156,10 +156,9 @@ void note_quotes_dropped(std::string_view name) {
 
 namespace {
 
-/// define_checked_macro without the observer: stores the definition in the
-/// table.
-int store_definition(std::string_view name, std::string_view value) {
-  IndexPlace where = table.index.locate(name);
+/// define_entry without the observer: stores the definition in the table.
+[[gnu::always_inline]] inline int store_definition(std::string_view name, std::string_view value,
+                                                   IndexPlace where) {
   if (where.entry != nullptr && !is_list(where.entry)) {
     // A redefinition of a plain macro keeps the entry and its slot: the
     // same as removing it and appending it again, where the new entry
@@ -190,20 +189,35 @@ int store_definition(std::string_view name, std::string_view value) {
   return table.count;
 }
 
-}  // namespace
-
-int define_macro(std::string_view name, std::string_view value) {
-  check_identifier(name, "macro");
-  return define_checked_macro(name, value);
-}
-
-int define_checked_macro(std::string_view name, std::string_view value) {
-  const int count = store_definition(name, value);
+/// Defines a macro whose name is an identifier; inline in both callers, so
+/// that checking the name first adds no call of its own.
+[[gnu::always_inline]] inline int define_entry(std::string_view name, std::string_view value,
+                                               const IndexPlace& where) {
+  const int count = store_definition(name, value, where);
   // The new definition is the newest entry; `name` may have viewed an
   // entry it replaced.
   if (run_observer != nullptr) [[unlikely]]
     run_observer->macro_defined(table.newest->name());
   return count;
+}
+
+}  // namespace
+
+int define_macro(std::string_view name, std::string_view value) {
+  check_identifier(name, "macro");
+  return define_entry(name, value, table.index.locate(name));
+}
+
+int define_checked_macro(std::string_view name, std::string_view value) {
+  return define_entry(name, value, table.index.locate(name));
+}
+
+IndexPlace locate_macro(std::string_view name) { return table.index.locate(name); }
+
+int define_checked_macro(std::string_view name, std::string_view value, const IndexPlace& where) {
+  if (where.changes != table.index.changes()) [[unlikely]]
+    return define_checked_macro(name, value);
+  return define_entry(name, value, where);
 }
 
 int remove_macro(std::string_view name) {

@@ -108,6 +108,14 @@ int define_macro(std::string_view name, std::string_view value);
 /// define_macro for a name that check_identifier has passed.
 int define_checked_macro(std::string_view name, std::string_view value);
 
+/// Where the macro `name` is (its entry, or nullptr) and where its
+/// definition would go: a definition that follows starts there.
+IndexPlace locate_macro(std::string_view name);
+
+/// define_checked_macro at `where`, a locate_macro of `name`; a place that
+/// a change of the table has made stale is found again.
+int define_checked_macro(std::string_view name, std::string_view value, const IndexPlace& where);
+
 /// Notes on the macro `name` that its value lost single quotes before it
 /// was stored; storing another value forgets it.
 void note_quotes_dropped(std::string_view name);

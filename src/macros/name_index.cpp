@@ -35,6 +35,7 @@ bool NameIndex::count(std::string_view name, int change) {
 
 bool NameIndex::insert(const IndexPlace& where, std::size_t place, std::string_view name) {
   slots_[where.slot] = IndexSlot{name_index::tag_of(where.hash), static_cast<std::uint16_t>(place + 1)};
+  ++changes_;
   return count(name, +1);
 }
 
@@ -51,6 +52,7 @@ bool NameIndex::erase(std::string_view name) {
     }
   }
   slots_[hole] = IndexSlot{};
+  ++changes_;
   return count(name, -1);
 }
 

@@ -118,11 +118,13 @@ struct IndexSlot {
   std::uint16_t entry = 0;  ///< place in the pool plus one; 0 for an empty slot
 };
 
-/// Where a lookup of a name ended.
+/// Where a lookup of a name ended. It holds while the index is unchanged
+/// (no insert, no erase): the index's changes() say so.
 struct IndexPlace {
-  MacroEntry* entry;    ///< the entry named so, or nullptr
-  std::size_t slot;     ///< its slot, or the empty slot where it would go
-  std::uint64_t hash;   ///< the name's hash
+  MacroEntry* entry;      ///< the entry named so, or nullptr
+  std::size_t slot;       ///< its slot, or the empty slot where it would go
+  std::uint64_t hash;     ///< the name's hash
+  std::uint32_t changes;  ///< the index's changes() when it was found
 };
 
 /// Open-addressing index from name to entry, over a pool of entries that
@@ -150,8 +152,12 @@ class NameIndex {
     const std::uint64_t hash = name_index::hash_name(name);
     std::size_t slot;
     MacroEntry* entry = probe(name, hash, slot);
-    return {entry, slot, hash};
+    return {entry, slot, hash, changes_};
   }
+
+  /// Counts every insert and erase, so that a place found before one is
+  /// known to be stale.
+  std::uint32_t changes() const { return changes_; }
 
   /// Puts the entry at `place` of the pool, named `name`, in the empty
   /// slot that `where` (a locate of `name`, with no change since) found.
@@ -195,6 +201,7 @@ class NameIndex {
   std::size_t home_of(const IndexSlot& s) const;
 
   MacroEntry* entries_ = nullptr;
+  std::uint32_t changes_ = 0;
 
   IndexSlot slots_[name_index::kSlots];
   std::uint16_t shapes_[256][name_index::kShapeLengths] = {};

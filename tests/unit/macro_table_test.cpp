@@ -141,6 +141,17 @@ TEST_F(MacroTable, AValueBesideTheLongestNearNameIsMovedFromTheFirstLine) {
   EXPECT_LE(entry->name_head + entry->name_size + 16, reinterpret_cast<const char*>(entry) + 64);
 }
 
+TEST_F(MacroTable, ADefinitionAtAStalePlaceFindsItsNameAgain) {
+  define_macro("a", "1");
+  const IndexPlace where = locate_macro("a");
+  remove_macro("a");
+  define_macro("b", "2");  // takes the entry the place still names
+  define_checked_macro("a", "3", where);
+  EXPECT_EQ(value_of("a"), "3");
+  EXPECT_EQ(value_of("b"), "2");
+  EXPECT_EQ(names_in_order(), (Names{"b", "a"}));
+}
+
 TEST_F(MacroTable, RemovalRenumbersTheLaterEntries) {
   define_macro("a", "1");
   define_macro("b", "2");
