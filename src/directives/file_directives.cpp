@@ -43,7 +43,7 @@ void mark_inserted_piece(InputLevel& level, std::string_view piece) {
 /// counting each read attempt (the last, empty one too) as a line of the
 /// level. Output line grows by one less than the number of pieces.
 void copy_level_to_output(InputLevel& level) {
-  std::string& piece = handler_texts.copied;
+  std::string_view piece;
   for (;;) {
     const bool got = read_level_piece(level, piece);
     ++level.line_count;

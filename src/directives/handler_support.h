@@ -21,8 +21,6 @@ struct HandlerTexts {
   std::string expanded;
   std::string evaluated;
   std::string message;
-  /// A piece of the file #insert copies.
-  std::string copied;
 };
 
 extern HandlerTexts handler_texts;

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "input/input_stack.h"
+
 namespace kup {
 
 /// The version text, value of $V and shown by every banner.
@@ -50,10 +52,13 @@ extern ModeFlags modes;
 /// shows `data_expansion`.
 struct LineBuffers {
   /// The line as read, with its newline if any: a view of raw_line, or of
-  /// the reader's buffer for a data line found whole there (no handler
-  /// runs for a data line, so nothing reads on under the view).
+  /// the reader's storage for a data line (no handler runs for a data
+  /// line, so nothing reads on under the view). Either way its storage is
+  /// readable kReadSlack bytes past its end.
   std::string_view raw_text;
-  std::string raw_line;        ///< the copy of a line that raw_text views
+  /// The copy of a line that may be a directive: its handler may read on
+  /// from the reader that handed it out.
+  LineStore raw_line;
   std::string_view line_text;  ///< raw_text without its newline
   std::string_view line_rest;  ///< what follows the first field or the word
   std::string trace_label;

@@ -91,8 +91,9 @@ bool gate_open(Gate gate) {
   return false;
 }
 
-/// Views raw_text without its newline as line_text. The reader stops after
-/// the first newline, so a line holds at most one, at its end.
+/// Views raw_text without its newline as line_text. The reader hands out
+/// lines up to their first newline, so a line holds at most one, at its
+/// end.
 void build_line_text() {
   std::string_view raw = line.raw_text;
   if (!raw.empty() && raw.back() == '\n') raw.remove_suffix(1);
@@ -135,12 +136,20 @@ void write_data_line(Expanded expansion) {
   commit_data_line(out, expansion);
 }
 
-/// Expands the data line straight into the buffer of standard output:
-/// outside Verbose Mode nobody reads the expansion, so it need not be kept.
-void expand_to_output() {
-  mark_current_line();
+/// Expands `text`, a data line without its newline in storage readable
+/// kLineSlack bytes past its end, into `buffer`.
+Expanded expand_line(std::string_view text, char* buffer) {
+  ClassMasks masks;
+  build_data_masks(text, modes.prefix, masks);
+  return expand_data_line(text, masks, buffer, modes.prefix);
+}
+
+/// Expands the data line straight into the buffer of standard output,
+/// after its marker, if any: outside Verbose Mode nobody reads the
+/// expansion, so it need not be kept.
+void expand_to_output(std::string_view text) {
   char* const out = out_reserve(kMaxText + kExpansionSlack);
-  commit_data_line(out, expand_into(line.line_text, out, modes.prefix, TextKind::Data));
+  commit_data_line(out, expand_line(text, out));
 }
 
 /// The expansion, trace and output of a data line.
@@ -154,10 +163,13 @@ void finish_data_line() {
   if (settings.check_undefined) [[unlikely]]
     check_undefined_fields(line.line_text, modes.prefix);
   if (!modes.verbose) {
-    expand_to_output();
+    mark_current_line();
+    expand_to_output(line.line_text);
     return;
   }
-  const Expanded expansion = expand_text(line.line_text, line.data_expansion, modes.prefix, TextKind::Data);
+  char buffer[kMaxText + kExpansionSlack];
+  const Expanded expansion = expand_line(line.line_text, buffer);
+  line.data_expansion.assign(buffer, expansion.size);
   trace_line(true);
   write_data_line(expansion);
 }
@@ -284,26 +296,27 @@ bool may_be_directive(std::string_view text) {
 }
 
 /// True when the next line of `unread` opens with '#', at once or after
-/// blanks and tabs: most directive lines, told apart before their masks
-/// are built for nothing. Other directive lines are found once taken.
+/// blanks and tabs: most directive lines, told apart before the loop of
+/// data lines is set up for nothing. Other directive lines are found once
+/// taken.
 bool opens_with_hash(std::string_view unread) {
   for (const char c : unread)
     if (c != ' ' && c != '\t') return c == '#';
   return false;
 }
 
-/// Reads the next line into raw_text; false when all input is read. A
-/// data line found whole in the reader's buffer is viewed there; any
-/// other line is copied into raw_line, since its handler may read on.
+/// Makes `taken`, a line the reader handed out, the line being handled;
+/// one that may be a directive is copied into raw_line, since its handler
+/// may read on.
+void take_line(std::string_view taken) {
+  line.raw_text = may_be_directive(taken) ? line.raw_line.assign(taken) : taken;
+}
+
+/// Reads the next line into raw_text; false when all input is read.
 bool next_line() {
   std::string_view taken;
-  if (top_level().reader->take_line(taken, kMaxPiece)) {
-    if (may_be_directive(taken)) taken = line.raw_line.assign(taken);
-    line.raw_text = taken;
-    return true;
-  }
-  if (!read_line(line.raw_line, cond.cond_depth)) return false;
-  line.raw_text = line.raw_line;
+  if (!read_line(taken, cond.cond_depth)) return false;
+  take_line(taken);
   return true;
 }
 
@@ -316,28 +329,27 @@ bool only_expansion_due() {
          !modes.pending_skip && !settings.check_undefined;
 }
 
-/// Handles the lines found whole in the top level's read buffer, one
-/// after another, while they are data lines that need nothing but their
-/// expansion: each is expanded from the buffer straight into standard
-/// output. The first directive line met goes the whole way of
-/// process_line, and so does every line after the buffer's end.
+/// Handles the lines of the top level one after another while they are
+/// data lines that need nothing but their expansion: each is expanded
+/// from the reader's storage straight into standard output. The first
+/// line that may be a directive, and a piece of a longer line, go the
+/// whole way of process_line; the end of the level returns at once.
 /// `kMarked` when line markers are written: the loop without them keeps
 /// no marker state at all.
 template <bool kMarked>
-void run_buffered_data_lines() {
+void run_data_lines() {
   InputLevel& level = top_level();
   LineReader& reader = *level.reader;
-  static_assert(LineReader::kSlack >= kLineSlack, "a line in the read buffer can be classified in blocks");
+  static_assert(kReadSlack >= kLineSlack, "a line the reader hands out can be classified in blocks");
   modes.directive_line = false;
   line.line_rest = {};
   [[maybe_unused]] std::optional<WholeLineMarks> marks;
   if constexpr (kMarked) marks.emplace(level);
   for (;;) {
-    const std::string_view taken = find_data_line(reader.unread(), kMaxPiece, modes.prefix);
-    if (taken.empty()) return;
-    reader.consume(taken.size());
-    if (may_be_directive(taken)) {
-      line.raw_text = line.raw_line.assign(taken);
+    std::string_view taken;
+    if (reader.next_line(taken, kMaxPiece) != ReadStatus::Piece) return;
+    if (taken.back() != '\n' || may_be_directive(taken)) {
+      take_line(taken);
       process_line();
       return;
     }
@@ -345,8 +357,7 @@ void run_buffered_data_lines() {
     if constexpr (kMarked) marks->mark();
     line.raw_text = taken;
     line.line_text = taken.substr(0, taken.size() - 1);  // without its newline
-    char* const out = out_reserve(kMaxText + kExpansionSlack);
-    commit_data_line(out, expand_found_line(out, modes.prefix));
+    expand_to_output(line.line_text);
   }
 }
 
@@ -357,8 +368,8 @@ void run_line_loop() {
     // A directive line goes the whole way of process_line from next_line:
     // between directives there are often no data lines at all.
     if (only_expansion_due() && !opens_with_hash(top_level().reader->unread())) {
-      if (markers.on) run_buffered_data_lines<true>();
-      else run_buffered_data_lines<false>();
+      if (markers.on) run_data_lines<true>();
+      else run_data_lines<false>();
     }
     if (!next_line()) break;
     process_line();

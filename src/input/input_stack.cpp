@@ -17,6 +17,8 @@ namespace kup {
 
 InputStack inputs;
 
+static_assert(kMaxPiece <= kMaxReadLine, "a reader hands out pieces of the loop's length");
+
 namespace {
 
 /// A descriptor that is closed when the run ends before it was handed on.
@@ -109,8 +111,8 @@ void close_input(int depth) {
   --inputs.file_level;
 }
 
-bool read_level_piece(InputLevel& level, std::string& out) {
-  switch (level.reader->read_piece(out, kMaxPiece)) {
+bool read_level_piece(InputLevel& level, std::string_view& piece) {
+  switch (level.reader->next_line(piece, kMaxPiece)) {
     case ReadStatus::Piece:
       return true;
     case ReadStatus::End:
@@ -121,9 +123,9 @@ bool read_level_piece(InputLevel& level, std::string& out) {
   fatal(format("KUP error - problem to read input file: '%s'\n", level.file_name));
 }
 
-bool read_line(std::string& buffer, int depth) {
+bool read_line(std::string_view& line, int depth) {
   for (;;) {
-    if (read_level_piece(top_level(), buffer)) return true;
+    if (read_level_piece(top_level(), line)) return true;
     if (inputs.file_level == 0) return false;
     close_input(depth);
     if (modes.verbose) trace_processing();

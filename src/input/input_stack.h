@@ -1,7 +1,10 @@
 // The stack of open input files and the line reader.
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -14,8 +17,39 @@ inline constexpr int kMaxInputLevels = 40;
 /// What one read of a line reader found.
 enum class ReadStatus { Piece, End, Error };
 
+/// Bytes readable past the end of every line a LineReader hands out, so
+/// that a scanner may read the line in whole blocks of 64 characters.
+inline constexpr std::size_t kReadSlack = 64;
+
+/// The longest line a LineReader hands out; a longer one comes in pieces.
+inline constexpr std::size_t kMaxReadLine = 1024;
+
+/// Storage of its own for one line of at most kMaxReadLine characters,
+/// readable kReadSlack bytes past the line's end as every line a
+/// LineReader hands out is. Made on first use and kept, so that a warm run
+/// allocates nothing.
+class LineStore {
+ public:
+  /// Makes the store hold `text` alone and views it there.
+  std::string_view assign(std::string_view text) {
+    size_ = 0;
+    append(text.data(), text.size());
+    return view();
+  }
+  /// Appends `n` characters; the line stays within kMaxReadLine.
+  void append(const char* text, std::size_t n);
+  void clear() { size_ = 0; }
+  std::size_t size() const { return size_; }
+  std::string_view view() const { return {data_.get(), size_}; }
+
+ private:
+  std::unique_ptr<char[]> data_;
+  std::size_t size_ = 0;
+};
+
 /// Reads a descriptor in large blocks and hands out lines, or pieces of
-/// lines, without one system call per line.
+/// lines, without one system call per line. It alone looks for the
+/// newlines that end them.
 class LineReader {
  public:
   /// Starts reading `fd` from its current position.
@@ -23,27 +57,39 @@ class LineReader {
   void detach() { fd_ = -1; }
   int fd() const { return fd_; }
 
-  /// Reads at most `max` characters into `out`, stopping after a newline,
-  /// which stays in the text.
+  /// Hands out the next line, newline included, or the next `max`
+  /// characters (at most kMaxReadLine) of a longer line, or the rest of
+  /// the input when it ends without a newline. A line found whole in the
+  /// read buffer is viewed there; one that crosses the buffer's end is
+  /// copied into storage of the reader's own. Either way the storage stays
+  /// readable kReadSlack bytes past the line's end. The view is valid
+  /// until the next read. End and Error hand out nothing; a read error
+  /// after some characters of a line hands them out first.
+  /// `max` is at most kMaxReadLine.
+  ReadStatus next_line(std::string_view& line, std::size_t max) {
+    // Most lines lie whole in the buffer: found there, they are handed out
+    // without a call.
+    const char* const from = buffer_.get() + begin_;
+    if (const void* newline = std::memchr(from, '\n', std::min(end_ - begin_, max))) {
+      const auto length = static_cast<std::size_t>(static_cast<const char*>(newline) - from) + 1;
+      line = {from, length};
+      begin_ += length;
+      return ReadStatus::Piece;
+    }
+    return next_line_elsewhere(line, max);
+  }
+
+  /// next_line into a text of the caller's (emptied for End and Error).
   ReadStatus read_piece(std::string& out, std::size_t max);
 
-  /// Takes the next line, newline included, as a view of the buffer when
-  /// the buffer holds it whole within `max` characters; false, taking
-  /// nothing, otherwise. The view is valid until the next read.
-  bool take_line(std::string_view& line, std::size_t max);
-
-  /// What the buffer holds that was not taken yet; the storage after it
-  /// stays readable for kSlack more bytes. Valid until the next read.
+  /// What the read buffer holds that was not handed out yet, for a look
+  /// ahead. Valid until the next read.
   std::string_view unread() const { return {buffer_.get() + begin_, end_ - begin_}; }
-  /// Takes the first `n` characters of unread().
-  void consume(std::size_t n) { begin_ += n; }
-
-  /// Bytes readable after the buffered text, for scanners that read a
-  /// block of characters at a time.
-  static constexpr std::size_t kSlack = 64;
 
  private:
   bool refill();
+  ReadStatus next_line_elsewhere(std::string_view& line, std::size_t max);
+  ReadStatus assemble_line(std::string_view& line, std::size_t max);
 
   int fd_ = -1;
   std::unique_ptr<char[]> buffer_;
@@ -51,6 +97,8 @@ class LineReader {
   std::size_t end_ = 0;
   bool at_end_ = false;
   bool failed_ = false;
+  /// A line that crossed the end of the read buffer.
+  LineStore assembled_;
 };
 
 /// One open input: a file of the command line or of #include/#insert, or
@@ -105,12 +153,14 @@ void close_stream(InputLevel& level);
 /// Closes the top level after checking its conditional balance.
 void close_input(int depth);
 
-/// Reads the next line of the top level into `buffer`, popping exhausted
-/// levels above the bottom one. Returns false when no line is left.
-bool read_line(std::string& buffer, int depth);
+/// Hands out the next line of the top level as LineReader::next_line
+/// does, popping exhausted levels above the bottom one. Returns false when
+/// no line is left.
+bool read_line(std::string_view& line, int depth);
 
-/// Reads one piece of a level without popping it; a read error ends the run.
-bool read_level_piece(InputLevel& level, std::string& out);
+/// Reads one piece of a level without popping it, as a view valid until
+/// the level's next read; a read error ends the run.
+bool read_level_piece(InputLevel& level, std::string_view& piece);
 
 /// Writes the trace line that says which line of the top level is read next.
 void trace_processing();

@@ -19,16 +19,16 @@ namespace kup {
 namespace {
 
 // Each way supplies one primitive: the bits of the 32 characters at a
-// pointer, half a block. The loop over the blocks of a text or a line is
-// written once, below, and calls the primitive of the way chosen at
-// start-up; a line that ends in the first half of a block needs no second.
+// pointer, half a block. The loop over the blocks of a text is written
+// once, below, and calls the primitive of the way chosen at start-up; a
+// text read in place that ends in the first half of a block needs no
+// second.
 
 /// The bits of half a block, 32 characters, bit i for character i.
 struct HalfBits {
   std::uint32_t ident = 0;
   std::uint32_t quote = 0;
   std::uint32_t first = 0;
-  std::uint32_t newline = 0;
 };
 
 /// The primitive of the scalar way: the class table, a character at a
@@ -41,7 +41,6 @@ inline HalfBits classify_by_characters(const char* half, const CharSet& set) {
     b.ident |= std::uint32_t{ident} << i;
     b.quote |= std::uint32_t{c == '`'} << i;
     b.first |= std::uint32_t{ident && set.has(static_cast<unsigned char>(c))} << i;
-    b.newline |= std::uint32_t{c == '\n'} << i;
   }
   return b;
 }
@@ -51,24 +50,13 @@ using HalfClassifier = HalfBits (*)(const char* half, const CharSet& set);
 /// The bits of the two halves of a block, `low` first.
 inline BlockBits join_halves(const HalfBits& low, const HalfBits& high) {
   const auto join = [](std::uint32_t a, std::uint32_t b) { return std::uint64_t{a} | std::uint64_t{b} << 32; };
-  return {join(low.ident, high.ident), join(low.quote, high.quote), join(low.first, high.first),
-          join(low.newline, high.newline)};
+  return {join(low.ident, high.ident), join(low.quote, high.quote), join(low.first, high.first)};
 }
 
 /// The bits of the 64 characters at `block`.
 template <HalfClassifier classify>
 inline BlockBits classify_block(const char* block, const CharSet& set) {
   return join_halves(classify(block, set), classify(block + 32, set));
-}
-
-/// The bits of the 64 characters at `block` up to the end of a line: a
-/// block whose first half holds a newline gets no second half (its bits
-/// stay clear).
-template <HalfClassifier classify>
-inline BlockBits classify_line_block(const char* block, const CharSet& set) {
-  const HalfBits low = classify(block, set);
-  if (low.newline != 0) return join_halves(low, HalfBits{});
-  return join_halves(low, classify(block + 32, set));
 }
 
 /// The bits of the `n` (fewer than 64) characters at `p`, read from a
@@ -82,52 +70,44 @@ inline BlockBits classify_short_block(const char* p, std::size_t n, const CharSe
 }
 
 /// The bits of the block at `p`, `left` characters before the text's end,
-/// read as classify_blocks says.
+/// read as classify_blocks says: a last block read in place from padded
+/// storage stops after the half that holds the end.
 template <HalfClassifier classify>
-inline BlockBits classify_block_at(const char* p, std::size_t left, bool readable_past, bool line,
-                                   const CharSet& set) {
-  if (left >= 64 || readable_past) return line ? classify_line_block<classify>(p, set) : classify_block<classify>(p, set);
-  if (left > 0) return classify_short_block<classify>(p, left, set);
-  return {};
+inline BlockBits classify_block_at(const char* p, std::size_t left, bool padded, const CharSet& set) {
+  if (left >= 64) return classify_block<classify>(p, set);
+  if (left == 0) return {};
+  if (!padded) return classify_short_block<classify>(p, left, set);
+  if (left <= 32) return join_halves(classify(p, set), HalfBits{});
+  return classify_block<classify>(p, set);
 }
 
 /// The one loop over the blocks of a text: classifies [base, base +
 /// size) into `m`, 64 characters at a time, by the primitive `classify`.
-/// With `readable_past` the storage is readable kLineSlack bytes past
-/// `size`, and the last block is read in place. For a `line`, the text
-/// ends at its first newline: the result is the line's length with its
-/// newline, or 0 when no newline lies within `size`. Otherwise the result
-/// is `size`. Each way compiles it with its primitive inlined.
+/// With `padded` the storage is readable kLineSlack bytes past `size`,
+/// and the last block is read in place. Each way compiles it with its
+/// primitive inlined.
 template <HalfClassifier classify>
-inline std::size_t classify_blocks(ClassMasks& m, const char* base, std::size_t size, bool readable_past, bool line,
-                                   const CharSet& set) {
+inline void classify_blocks(ClassMasks& m, const char* base, std::size_t size, bool padded, const CharSet& set) {
   m.text = base;
+  m.size = size;
   for (std::size_t w = 0;; ++w) {
     const std::size_t left = size - w * 64;
-    const BlockBits b = classify_block_at<classify>(base + w * 64, left, readable_past, line, set);
-    std::uint64_t keep = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
-    const std::uint64_t newline = line ? b.newline & keep : 0;
-    if (newline != 0) keep = (newline & (0 - newline)) - 1;
+    const BlockBits b = classify_block_at<classify>(base + w * 64, left, padded, set);
+    const std::uint64_t keep = left >= 64 ? ~std::uint64_t{0} : (std::uint64_t{1} << left) - 1;
     m.ident[w] = b.ident & keep;
     m.backquote[w] = b.quote & keep;
     m.first[w] = b.first & keep;
-    if (newline != 0) {
-      m.size = w * 64 + static_cast<std::size_t>(std::countr_zero(newline));
-      m.words = w + 1;
-      return m.size + 1;
-    }
     if (left < 64) {
-      m.size = size;
       m.words = w + 1;
-      return line ? 0 : size;
+      return;
     }
   }
 }
 
 /// What a way supplies to ClassMasks: the loop compiled with its
-/// primitive, for lines and for texts.
+/// primitive, for texts in padded storage and for any text.
 struct WayLoops {
-  std::size_t (*line)(ClassMasks& m, const char* base, std::size_t size, const CharSet& set);
+  void (*padded)(ClassMasks& m, const char* base, std::size_t size, const CharSet& set);
   void (*text)(ClassMasks& m, const char* base, std::size_t size, const CharSet& set);
 };
 
@@ -200,24 +180,23 @@ bool processor_has_avx2() {
 // The loops of the scalar way, with its primitive inlined (each shuffle
 // way has its own in class_shuffles.inc).
 
-[[gnu::flatten]] std::size_t line_by_characters(ClassMasks& m, const char* base, std::size_t size,
-                                                const CharSet& set) {
-  return classify_blocks<classify_by_characters>(m, base, size, true, true, set);
+[[gnu::flatten]] void padded_by_characters(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
+  classify_blocks<classify_by_characters>(m, base, size, true, set);
 }
 
 [[gnu::flatten]] void text_by_characters(ClassMasks& m, const char* base, std::size_t size, const CharSet& set) {
-  classify_blocks<classify_by_characters>(m, base, size, false, false, set);
+  classify_blocks<classify_by_characters>(m, base, size, false, set);
 }
 
 /// The loops of `way`; the scalar ones where the build lacks `way`.
 WayLoops loops_of(SimdWay way) {
 #if defined(KUP_SHUFFLE_CLASSES)
-  if (way == SimdWay::Avx2) return {avx2::line_loop, avx2::text_loop};
-  if (way == SimdWay::Ssse3) return {ssse3::line_loop, ssse3::text_loop};
+  if (way == SimdWay::Avx2) return {avx2::padded_loop, avx2::text_loop};
+  if (way == SimdWay::Ssse3) return {ssse3::padded_loop, ssse3::text_loop};
 #else
   (void)way;
 #endif
-  return {line_by_characters, text_by_characters};
+  return {padded_by_characters, text_by_characters};
 }
 
 /// The way chosen, and its loops: a choice of the process.
@@ -279,9 +258,8 @@ void use_simd_way(SimdWay way) { choice = {way, loops_of(way)}; }
 
 SimdWay current_simd_way() { return choice.way; }
 
-std::size_t ClassMasks::build_line(const char* base, std::size_t available, std::size_t limit,
-                                   const CharSet& first_set) {
-  return choice.loops.line(*this, base, std::min(available, limit), first_set);
+void ClassMasks::build_padded(const char* base, std::size_t text_size, const CharSet& first_set) {
+  choice.loops.padded(*this, base, text_size, first_set);
 }
 
 void ClassMasks::build(const char* base, std::size_t text_size, const CharSet& first_set) {

@@ -17,7 +17,7 @@ namespace kup {
 /// at a time (no text the line loop makes is longer).
 inline constexpr std::size_t kMaskedTextMax = 1024;
 
-/// How far past the text it is given ClassMasks::build_line reads.
+/// How far past the text it is given ClassMasks::build_padded reads.
 inline constexpr std::size_t kLineSlack = 64;
 
 /// A set of printable ASCII characters (0x20 to 0x7F) as a table of
@@ -46,7 +46,6 @@ struct BlockBits {
   std::uint64_t ident = 0;    ///< identifier characters (ctype::kIdent)
   std::uint64_t quote = 0;    ///< backquotes
   std::uint64_t first = 0;    ///< identifier characters of the caller's set
-  std::uint64_t newline = 0;  ///< newlines
 };
 
 /// The ways a block of characters can be classified: one character at a
@@ -89,13 +88,11 @@ struct ClassMasks {
   /// `first` receives the identifier characters in `first_set`.
   void build(const char* base, std::size_t size, const CharSet& first_set);
 
-  /// Builds the masks of the line at `base`, without its newline, when a
-  /// newline ends it within min(`available`, `limit`) characters; returns
-  /// its length with the newline, or 0 (the masks then hold nothing
-  /// useful). The line is classified 64 characters at a time as it is
-  /// searched, so bytes up to kLineSlack past `available` are read:
-  /// the storage must be readable that far. limit < kMaskedTextMax.
-  std::size_t build_line(const char* base, std::size_t available, std::size_t limit, const CharSet& first_set);
+  /// The same for a text whose storage stays readable kLineSlack bytes
+  /// past its end, as every line the line reader hands out does: its last
+  /// block is classified in place, and only as far as the half that holds
+  /// its end.
+  void build_padded(const char* base, std::size_t size, const CharSet& first_set);
 
   /// The first position from `i` on that is not an identifier character
   /// (the size at the end: the bits past the text are clear).

@@ -54,13 +54,6 @@ inline WorkTexts& work_at(std::size_t d) {
   return *work[d];
 }
 
-/// The class masks of the text at the bottom.
-ClassMasks masks;
-
-/// The line last found by find_data_line, without its newline; `masks`
-/// hold its classes.
-std::string_view found_line;
-
 /// The expansions of resolve_indirection.
 std::string resolved;
 
@@ -362,16 +355,19 @@ Expanded expand_nesting(char* buffer, Loop loop) {
 /// masks costs more than scanning its few fields.
 constexpr std::size_t kMaskedTextMin = 16;
 
+/// Expands `source` by its class masks, built here (only an outermost
+/// expansion comes here, so the masks are made once per text).
+[[gnu::noinline]] Expanded expand_by_masks(std::string_view source, char* buffer, const Pass& pass) {
+  ClassMasks m;
+  m.build(source.data(), source.size(), visited_set(pass.prefix_mode));
+  return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) { expand_masked(source, out, pass, w, m); });
+}
+
 /// Expands `source` into `buffer` as `pass` says.
 Expanded expand(std::string_view source, char* buffer, const Pass& pass) {
   if (source.empty() || source.front() == '\n') return {};
   const bool masked_size = source.size() - kMaskedTextMin <= kMaskedTextMax - kMaskedTextMin;
-  if (masks_enabled && pass.outermost && masked_size) {
-    masks.build(source.data(), source.size(), visited_set(pass.prefix_mode));
-    return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
-      expand_masked(source, out, pass, w, masks);
-    });
-  }
+  if (masks_enabled && pass.outermost && masked_size) return expand_by_masks(source, buffer, pass);
   return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
     expand_fields(source, out, pass, w);
   });
@@ -383,24 +379,17 @@ Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, Te
   return expand(source, buffer, Pass{prefix_mode, kind, true});
 }
 
-std::string_view find_data_line(std::string_view text, std::size_t max, bool prefix_mode) {
-  std::size_t size = 0;
-  if (masks_enabled) {
-    size = masks.build_line(text.data(), text.size(), max, visited_set(prefix_mode));
-  } else if (const void* newline = std::memchr(text.data(), '\n', std::min(text.size(), max))) {
-    size = static_cast<std::size_t>(static_cast<const char*>(newline) - text.data()) + 1;
-  }
-  found_line = std::string_view(text.data(), size == 0 ? 0 : size - 1);
-  return std::string_view(text.data(), size);
+void build_data_masks(std::string_view line, bool prefix_mode, ClassMasks& masks) {
+  masks.build_padded(line.data(), line.size(), visited_set(prefix_mode));
 }
 
-Expanded expand_found_line(char* buffer, bool prefix_mode) {
+Expanded expand_data_line(std::string_view line, const ClassMasks& masks, char* buffer, bool prefix_mode) {
   const Pass pass{prefix_mode, TextKind::Data, true};
-  if (!masks_enabled || found_line.empty()) return expand(found_line, buffer, pass);
+  if (!masks_enabled) return expand(line, buffer, pass);
+  if (line.empty()) return {};
   return expand_nesting(buffer, [&](ResultText& out, WorkTexts& w) {
-    // The line lies in storage readable kLineSlack bytes past its newline.
-    out.readable_end = found_line.data() + found_line.size() + 1 + kLineSlack;
-    expand_masked(found_line, out, pass, w, masks);
+    out.readable_end = line.data() + line.size() + kLineSlack;
+    expand_masked(line, out, pass, w, masks);
   });
 }
 

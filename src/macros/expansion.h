@@ -7,6 +7,8 @@
 
 namespace kup {
 
+struct ClassMasks;
+
 /// Whose text is expanded. The white space after the last field of a
 /// directive's text is dropped; a data line keeps its own up to a newline.
 enum class TextKind { Directive, Data };
@@ -37,16 +39,17 @@ inline constexpr std::size_t kExpansionSlack = 32;
 /// been written to.
 Expanded expand_into(std::string_view source, char* buffer, bool prefix_mode, TextKind kind);
 
-/// Looks for the line at the start of `text`, whose storage stays readable
-/// for kLineSlack characters past its end, and prepares it for
-/// expand_found_line: the line is classified as it is searched. Returns
-/// the line with its newline when a newline ends it within `max`
-/// characters (max < 1024), else an empty view.
-std::string_view find_data_line(std::string_view text, std::size_t max, bool prefix_mode);
+/// Builds the class masks that expand_data_line needs of `line`, a data
+/// line without its newline, of at most kMaskedTextMax characters, whose
+/// storage stays readable kLineSlack bytes past its end (as every line the
+/// line reader hands out does).
+void build_data_masks(std::string_view line, bool prefix_mode, ClassMasks& masks);
 
-/// Expands the line last found by find_data_line, without its newline, as
-/// expand_into expands a data line. No other expansion may come between.
-Expanded expand_found_line(char* buffer, bool prefix_mode);
+/// The expansion of a data line: expands `line`, whose `masks`
+/// build_data_masks built, into `buffer` as expand_into expands a data
+/// line. The line loop expands every data line with it, whatever the
+/// modes, so that the trace shows what is written.
+Expanded expand_data_line(std::string_view line, const ClassMasks& masks, char* buffer, bool prefix_mode);
 
 /// Chooses how the outermost expansion finds fields: with class masks (on,
 /// the default) or a character at a time, as nested ones do. Both give the

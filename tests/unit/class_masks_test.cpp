@@ -75,23 +75,18 @@ TEST_P(ClassMasksWay, EveryByteGetsTheBitsOfItsClassesAtEveryOffsetOfEveryBlock)
   }
 }
 
-TEST_P(ClassMasksWay, ALineEndsAtItsFirstNewlineWithinTheLimitInAnyBlock) {
+TEST_P(ClassMasksWay, ATextInPaddedStorageGetsNoBitsFromWhatLiesPastIt) {
   const CharSet set = some_characters();
   const std::string all = every_byte();
   ClassMasks m;
   std::string body;
   while (body.size() < kMaskedTextMax) body += all;
-  for (std::size_t length = 0; length < kMaskedTextMax - 1; ++length) {
-    // The line, then what lies past it: another line and slack, which may
-    // hold newlines and identifier characters.
-    std::string line = body.substr(0, length);
-    std::replace(line.begin(), line.end(), '\n', '+');
-    const std::string storage = line + "\nab\n" + std::string(kLineSlack + 64, 'z');
-    ASSERT_EQ(m.build_line(storage.data(), storage.size(), kMaskedTextMax - 1, set), length + 1) << length;
+  for (std::size_t length = 0; length <= kMaskedTextMax; ++length) {
+    // The text, then a next line and slack of identifier characters and
+    // backquotes, read in place but outside the text.
+    const std::string storage = body.substr(0, length) + "\nx`" + std::string(kLineSlack, 'N');
+    m.build_padded(storage.data(), length, set);
     expect_masks_of(m, storage.data(), length, set);
-    // A newline past what is available or past the limit is not seen.
-    ASSERT_EQ(m.build_line(storage.data(), length, kMaskedTextMax - 1, set), 0u) << length;
-    ASSERT_EQ(m.build_line(storage.data(), storage.size(), length, set), 0u) << length;
   }
 }
 

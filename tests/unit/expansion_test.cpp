@@ -170,17 +170,16 @@ std::string expanded_or_end(std::string_view text, TextKind kind, bool prefix_mo
 }
 
 /// The expansion of `line` (no newline in it) as the line loop makes it:
-/// found by find_data_line in storage that holds a next line and slack
-/// full of newlines, then expanded; or "<end of run>".
-std::string found_and_expanded(const std::string& line, bool prefix_mode) {
-  const std::string storage = line + "\nnext\n" + std::string(kLineSlack, '\n');
-  // Without its newline the line is not found, whatever lies past the text.
-  if (!find_data_line(std::string_view(storage.data(), line.size()), 1022, prefix_mode).empty()) return "<found>";
-  const std::string_view found = find_data_line(std::string_view(storage.data(), line.size() + 6), 1022, prefix_mode);
-  if (found.size() != line.size() + 1) return "<not found>";
+/// in storage that holds its newline, a next line and slack of names and
+/// backquotes, by its masks; or "<end of run>".
+std::string data_line_expanded(const std::string& line, bool prefix_mode) {
+  const std::string storage = line + "\na `b $v\n" + std::string(kLineSlack, 'a');
+  const std::string_view text(storage.data(), line.size());
+  ClassMasks masks;
+  build_data_masks(text, prefix_mode, masks);
   char buffer[kMaxText + kExpansionSlack];
   try {
-    return std::string(buffer, expand_found_line(buffer, prefix_mode).size);
+    return std::string(buffer, expand_data_line(text, masks, buffer, prefix_mode).size);
   } catch (const RunEnd&) {
     return "<end of run>";
   }
@@ -227,8 +226,8 @@ TEST_P(ExpansionByWay, TheMaskedScanAgreesWithTheCharacterScan) {
     // The same text as a data line of the line loop, newlines made blanks.
     std::string line = text.substr(0, 1000);
     std::replace(line.begin(), line.end(), '\n', ' ');
-    const std::string found = found_and_expanded(line, prefix);
-    const std::string found_err = err.take();
+    const std::string by_line = data_line_expanded(line, prefix);
+    const std::string by_line_err = err.take();
     use_class_masks(false);
     const std::string plain = expanded_or_end(text, kind, prefix);
     const std::string plain_err = err.take();
@@ -236,8 +235,8 @@ TEST_P(ExpansionByWay, TheMaskedScanAgreesWithTheCharacterScan) {
     use_class_masks(true);
     ASSERT_EQ(masked, plain) << "text <" << text << ">";
     ASSERT_EQ(masked_err, plain_err) << "text <" << text << ">";
-    ASSERT_EQ(found, plain_line) << "line <" << line << ">";
-    ASSERT_EQ(found_err, err.take()) << "line <" << line << ">";
+    ASSERT_EQ(by_line, plain_line) << "line <" << line << ">";
+    ASSERT_EQ(by_line_err, err.take()) << "line <" << line << ">";
   }
 }
 
