@@ -65,7 +65,6 @@ class LineReader {
   /// readable kReadSlack bytes past the line's end. The view is valid
   /// until the next read. End and Error hand out nothing; a read error
   /// after some characters of a line hands them out first.
-  /// `max` is at most kMaxReadLine.
   ReadStatus next_line(std::string_view& line, std::size_t max) {
     // Most lines lie whole in the buffer: found there, they are handed out
     // without a call.
