@@ -41,16 +41,18 @@ int memory_file(std::string_view text) {
   return fd;
 }
 
-/// Everything written to `fd`, which is then emptied.
-std::string take_file(int fd) {
-  std::string text;
-  char chunk[65536];
+/// Reads everything written to `fd` into `text`, then empties the file.
+void take_file(int fd, std::string& text) {
+  struct stat info;
+  text.clear();
+  if (::fstat(fd, &info) == 0 && info.st_size > 0) text.resize(static_cast<std::size_t>(info.st_size));
+  std::size_t done = 0;
   ssize_t got;
-  for (off_t at = 0; (got = ::pread(fd, chunk, sizeof chunk, at)) > 0; at += got)
-    text.append(chunk, static_cast<std::size_t>(got));
+  while (done < text.size() && (got = ::pread(fd, text.data() + done, text.size() - done, static_cast<off_t>(done))) > 0)
+    done += static_cast<std::size_t>(got);
+  text.resize(done);
   if (::ftruncate(fd, 0) != 0) text.clear();
   ::lseek(fd, 0, SEEK_SET);
-  return text;
 }
 
 /// What a path names on disk, for the runs of the server.
@@ -124,7 +126,11 @@ class Recorder final : public RunObserver {
     const MacroEntry* entry = find_macro(name);
     definition.value = std::string(macro_value(entry, scratch_));
     definition.order = ++order_;
-    current_[entry] = static_cast<int>(result_.definitions.size());
+    if (entry != nullptr) {
+      const std::size_t slot = slot_of(entry);
+      if (slot >= current_.size()) current_.resize(slot + 1, -1);
+      current_[slot] = static_cast<int>(result_.definitions.size());
+    }
     result_.definitions.push_back(std::move(definition));
   }
 
@@ -189,24 +195,41 @@ class Recorder final : public RunObserver {
       const MacroEntry* entry = find_macro(name);
       if (entry == nullptr) continue;
       NameUse& use = uses.emplace_back();
-      use.begin = static_cast<std::size_t>(field.start - text.data());
-      use.end = static_cast<std::size_t>(field.stop - text.data());
-      use.name.assign(name);
-      const auto current = current_.find(entry);
+      use.begin = static_cast<std::uint32_t>(field.start - text.data());
+      use.end = static_cast<std::uint32_t>(field.stop - text.data());
+      use.definition = current_definition(entry, name);
       // The value of a plain macro is its definition's; a list's is
       // composed from its elements at the time of the use.
-      if (current != current_.end()) use.definition = current->second;
-      if (current == current_.end() || is_list(entry)) use.value.assign(macro_value(entry, scratch_));
+      if (use.definition < 0 || is_list(entry)) {
+        use.seen = static_cast<std::int32_t>(result_.seen.size());
+        result_.seen.push_back({std::string(name), std::string(macro_value(entry, scratch_))});
+      }
     }
     record.use_count = static_cast<std::uint32_t>(uses.size() - record.first_use);
+  }
+
+  /// The place of `entry` in the macro table's pool, which never moves
+  /// during a run.
+  static std::size_t slot_of(const MacroEntry* entry) {
+    return static_cast<std::size_t>(entry - macros.table.pool.data());
+  }
+
+  /// The definition in effect for `entry`, named `name`, or -1: none was
+  /// seen (a predefined macro) or its place was taken by another name.
+  int current_definition(const MacroEntry* entry, std::string_view name) const {
+    const std::size_t slot = slot_of(entry);
+    if (slot >= current_.size()) return -1;
+    const int index = current_[slot];
+    return index >= 0 && result_.definitions[static_cast<std::size_t>(index)].name == name ? index : -1;
   }
 
   const RunContext& context_;
   RunResult& result_;
   std::unordered_map<std::string, const Document*> open_paths_;
   std::unordered_map<std::string, std::string> resolved_;
-  /// The definition in effect for each macro, by its entry in the table.
-  std::unordered_map<const MacroEntry*, int> current_;
+  /// The definition in effect for each macro, by the place of its entry
+  /// in the table's pool; -1 for none.
+  std::vector<int> current_;
   std::string last_name_;
   std::vector<LineRecord>* last_records_ = nullptr;
   std::string scratch_;
@@ -274,10 +297,22 @@ void clear_kup_environment() {
   for (const std::string& name : names) ::unsetenv(name.c_str());
 }
 
-RunResult run_document(const Document& document, const RunContext& context) {
-  RunResult result;
+void RunResult::clear() {
+  document.clear();
+  status = 0;
+  for (auto& [path, records] : lines) records.clear();
+  definitions.clear();
+  uses.clear();
+  seen.clear();
+  faults.clear();
+  output.clear();
+  inputs.clear();
+}
+
+void run_document(const Document& document, const RunContext& context, RunResult& result) {
+  result.clear();
   result.document = document.path;
-  result.uses.reserve(document.line_count() * 2);
+  if (result.uses.capacity() == 0) result.uses.reserve(document.line_count() * 2);
   Recorder recorder(context, result);
   RunStreams& streams = run_streams();
   std::vector<std::string> args = {"kup"};
@@ -304,12 +339,14 @@ RunResult run_document(const Document& document, const RunContext& context) {
     set_diagnostic_sink(nullptr);
     set_run_observer(nullptr);
   }
-  result.output = take_file(streams.out);
-  take_file(streams.err);  // messages, the trace and listings: not shown
+  take_file(streams.out, result.output);
+  // Messages, the trace and listings: not shown.
+  if (::ftruncate(streams.err, 0) == 0) ::lseek(streams.err, 0, SEEK_SET);
+  // The files this run did not read are no longer the run's.
+  std::erase_if(result.lines, [](const auto& file) { return file.second.empty(); });
   result.inputs = recorder.opened_inputs();
   for (Fault& fault : result.faults)
     for (FaultLocation& location : fault.where) location.file = recorder.resolve(location.file);
-  return result;
 }
 
 }  // namespace kup::ls

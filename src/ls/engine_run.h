@@ -19,13 +19,21 @@ namespace kup::ls {
 
 /// A field of a line that named a macro when the line was handled.
 struct NameUse {
-  std::size_t begin = 0;  ///< byte offsets in the line
-  std::size_t end = 0;
+  std::uint32_t begin = 0;  ///< byte offsets in the line
+  std::uint32_t end = 0;
+  /// The definition in effect (RunResult::definitions), or -1.
+  std::int32_t definition = -1;
+  /// The macro's name and value then, when the definition in effect does
+  /// not give them (a list's composed value, a predefined macro):
+  /// RunResult::seen, or -1.
+  std::int32_t seen = -1;
+};
+
+/// The name and value a use saw, kept for the uses whose definition does
+/// not hold them.
+struct SeenValue {
   std::string name;
-  /// The macro's value then, when it is not the value of the definition
-  /// in effect (a list's composed value, a predefined macro's).
   std::string value;
-  int definition = -1;  ///< the definition in effect (RunResult::definitions), or -1
 };
 
 /// What the runs of one line did (a file included twice is read twice:
@@ -75,6 +83,8 @@ struct RunResult {
   std::vector<Definition> definitions;
   /// The uses of every line, one line's after another's.
   std::vector<NameUse> uses;
+  /// What the uses that have a `seen` index saw.
+  std::vector<SeenValue> seen;
   std::vector<Fault> faults;
   std::string output;
   /// Every file the run read, by absolute path: when one of them changes,
@@ -87,11 +97,19 @@ struct RunResult {
   std::span<const NameUse> uses_of(const LineRecord& record) const {
     return std::span<const NameUse>(uses).subspan(record.first_use, record.use_count);
   }
+  /// The name a use replaced.
+  std::string_view name_of(const NameUse& use) const {
+    return use.seen >= 0 ? seen[static_cast<std::size_t>(use.seen)].name
+                         : definitions[static_cast<std::size_t>(use.definition)].name;
+  }
   /// The value a use saw.
   const std::string& value_of(const NameUse& use) const {
-    return use.definition >= 0 && use.value.empty() ? definitions[static_cast<std::size_t>(use.definition)].value
-                                                    : use.value;
+    return use.seen >= 0 ? seen[static_cast<std::size_t>(use.seen)].value
+                         : definitions[static_cast<std::size_t>(use.definition)].value;
   }
+  /// Empties the result, keeping the storage of its vectors and texts for
+  /// the next run of the same document.
+  void clear();
 };
 
 /// What every run of the server shares.
@@ -102,9 +120,10 @@ struct RunContext {
 };
 
 /// Runs kup on `document` as its one input, the files it opens read from
-/// the open documents first, then from disk. Reads nothing from the
+/// the open documents first, then from disk, into `result`, whose storage
+/// (that of the document's last run) it reuses. Reads nothing from the
 /// server's standard input and writes nothing to its standard output.
-RunResult run_document(const Document& document, const RunContext& context);
+void run_document(const Document& document, const RunContext& context, RunResult& result);
 
 /// The path a run names `path` by: relative to `root` when it lies below.
 std::string run_path(std::string_view path, std::string_view root);

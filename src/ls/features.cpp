@@ -93,7 +93,8 @@ std::optional<NameAt> name_at(const FeatureContext& context, const Document& doc
   if (run == nullptr) return std::nullopt;
   if (const LineRecord* record = record_at(*run, document, at.line)) {
     for (const NameUse& use : run->uses_of(*record))
-      if (use.begin <= byte && byte <= use.end) return NameAt{use.name, &use, use.definition, {use.begin, use.end}};
+      if (use.begin <= byte && byte <= use.end)
+        return NameAt{std::string(run->name_of(use)), &use, use.definition, {use.begin, use.end}};
   }
   const std::vector<Field> fields = fields_of(text);
   const Field* field = field_at(fields, byte);
@@ -199,7 +200,7 @@ class ReferenceList {
     for (const auto& [path, records] : run.lines)
       for (std::size_t n = 0; n < records.size(); ++n)
         for (const NameUse& use : run.uses_of(records[n]))
-          if (use.name == name_ && counts(run, use, path, static_cast<long>(n) + 1))
+          if (run.name_of(use) == name_ && counts(run, use, path, static_cast<long>(n) + 1))
             add(path, static_cast<long>(n), file_line(context_.documents, path, static_cast<long>(n) + 1), use.begin,
                 use.end);
   }

@@ -318,7 +318,7 @@ void Server::refresh() {
       runs_.erase(uri);
       continue;
     }
-    runs_[uri] = run_document(document, run_context);
+    run_document(document, run_context, runs_[uri]);
   }
   if (ran.empty()) return;
   // A document run gets its diagnostics whether they changed or not, so
