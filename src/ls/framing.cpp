@@ -1,5 +1,6 @@
 #include "ls/framing.h"
 
+#include <sys/uio.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -82,10 +83,16 @@ FrameStatus MessageReader::next(std::string& content) {
   return FrameStatus::Message;
 }
 
-std::string frame_message(std::string_view content) {
-  std::string framed = "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n";
-  framed.append(content);
-  return framed;
+bool write_message(int fd, std::string_view content) {
+  const std::string header = "Content-Length: " + std::to_string(content.size()) + "\r\n\r\n";
+  iovec parts[2] = {{const_cast<char*>(header.data()), header.size()},
+                    {const_cast<char*>(content.data()), content.size()}};
+  const ssize_t written = ::writev(fd, parts, 2);
+  if (written < 0 && errno != EINTR) return false;
+  // What a full pipe or a signal left unwritten.
+  std::size_t done = written > 0 ? static_cast<std::size_t>(written) : 0;
+  if (done < header.size() && !write_all(fd, std::string_view(header).substr(done))) return false;
+  return write_all(fd, content.substr(done > header.size() ? done - header.size() : 0));
 }
 
 bool write_all(int fd, std::string_view bytes) {

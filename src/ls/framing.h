@@ -40,8 +40,9 @@ class MessageReader {
   std::size_t begin_ = 0;
 };
 
-/// The header and content of one message, ready to be written.
-std::string frame_message(std::string_view content);
+/// Writes one message, its header and `content`, to `fd` at once; false
+/// when the stream is closed.
+bool write_message(int fd, std::string_view content);
 
 /// Writes all of `bytes` to `fd`; false when the stream is closed.
 bool write_all(int fd, std::string_view bytes);

@@ -1,5 +1,6 @@
 // kup-ls: a language server on standard input and output that runs kup's
 // engine on the text being edited.
+#include <fcntl.h>
 #include <poll.h>
 #include <unistd.h>
 
@@ -12,6 +13,9 @@
 #include "ls/server.h"
 
 namespace {
+
+/// The capacity asked for the pipe to the editor.
+constexpr int kOutputPipeSize = 1 << 20;
 
 /// True when bytes are waiting on `fd` (or it is closed).
 bool input_waiting(int fd) {
@@ -47,9 +51,10 @@ int main(int argc, char** argv) {
     }
   }
   std::signal(SIGPIPE, SIG_IGN);
-  kup::ls::Server server([](const nlohmann::json& message) {
-    kup::ls::write_all(1, kup::ls::frame_message(message.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
-  });
+  // A pipe to the editor that holds a whole notification of diagnostics
+  // lets the server go back to reading at once (where the system allows).
+  ::fcntl(1, F_SETPIPE_SZ, kOutputPipeSize);
+  kup::ls::Server server([](std::string_view content) { kup::ls::write_message(1, content); });
   kup::ls::MessageReader reader;
   std::string content;
   char chunk[65536];

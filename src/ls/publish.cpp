@@ -2,19 +2,58 @@
 
 #include <set>
 
+#include "ls/json_text.h"
 #include "ls/protocol.h"
 
 namespace kup::ls {
 
 namespace {
 
-using nlohmann::json;
+/// A range of whole lines (from 0): from the start of `first` to the
+/// character `end_character` of `last`.
+struct LineSpan {
+  long first = 0;
+  long last = 0;
+  long end_character = 0;
+};
 
-/// The range of a whole line (from 1) of a file.
-json whole_line(const FeatureContext& context, const std::string& path, long line) {
-  const long n = std::max(1L, line);
-  const std::string text = file_line(context.documents, path, n);
-  return line_range(n - 1, text, 0, text.size(), context.encoding);
+void append_range(std::string& out, const LineSpan& span) {
+  out += R"({"end":{"character":)";
+  append_json_number(out, span.end_character);
+  out += R"(,"line":)";
+  append_json_number(out, span.last);
+  out += R"(},"start":{"character":0,"line":)";
+  append_json_number(out, span.first);
+  out += "}}";
+}
+
+/// One diagnostic's fields, written as the protocol's Diagnostic.
+struct DiagnosticText {
+  LineSpan range;
+  int severity = kSeverityHint;
+  std::string_view message;
+  std::string_view related;  ///< the JSON array of its related information, or empty
+  bool unnecessary = false;
+};
+
+void append_diagnostic(std::string& out, const DiagnosticText& diagnostic) {
+  out += R"({"message":)";
+  append_json_string(out, diagnostic.message);
+  out += R"(,"range":)";
+  append_range(out, diagnostic.range);
+  if (!diagnostic.related.empty()) {
+    out += R"(,"relatedInformation":)";
+    out += diagnostic.related;
+  }
+  out += R"(,"severity":)";
+  append_json_number(out, diagnostic.severity);
+  out += R"(,"source":"kup")";
+  if (diagnostic.unnecessary) {
+    out += R"(,"tags":[)";
+    append_json_number(out, kTagUnnecessary);
+    out += ']';
+  }
+  out += '}';
 }
 
 /// Collects diagnostics per URI, each one once.
@@ -22,38 +61,34 @@ class Collector {
  public:
   explicit Collector(const FeatureContext& context) : context_(context) {
     for (const auto& [uri, document] : context.documents) {
-      found_[uri] = json::array();
-      if (!document.path.empty()) uris_[document.path] = uri;
+      found_.try_emplace(uri, 1, '[');
+      if (!document.path.empty()) open_[document.path] = &document;
     }
   }
 
   void add_fault(const Fault& fault, const std::string& document) {
     const int severity = fault.error ? kSeverityError : kSeverityWarning;
     if (fault.where.empty()) {
-      add(document, {{"range", whole_line(context_, document, 1)}, {"severity", severity},
-                     {"source", "kup"}, {"message", fault.message}});
+      add(document, {whole_line(document, 1), severity, fault.message, {}, false});
       return;
     }
-    for (std::size_t i = 0; i < fault.where.size(); ++i) {
-      const FaultLocation& here = fault.where[i];
-      json diagnostic = {{"range", whole_line(context_, here.file, here.line)}, {"severity", severity},
-                         {"source", "kup"}, {"message", fault.message}};
-      if (i > 0) {
-        // Shown at an #include line: where the fault is, and the files
-        // it was included through.
-        json related = json::array();
-        const FaultLocation& inner = fault.where[0];
-        related.push_back({{"location", {{"uri", uri_from_path(inner.file)}, {"range", whole_line(context_, inner.file, inner.line)}}},
-                           {"message", fault.message}});
-        for (std::size_t j = 1; j < i; ++j)
-          related.push_back({{"location", {{"uri", uri_from_path(fault.where[j].file)},
-                                           {"range", whole_line(context_, fault.where[j].file, fault.where[j].line)}}},
-                             {"message", "included from here"}});
-        diagnostic["relatedInformation"] = std::move(related);
-        diagnostic["message"] = "in " + run_path(inner.file, context_.root) + ":" + std::to_string(inner.line) + ": " +
+    const FaultLocation& inner = fault.where[0];
+    add(inner.file, {whole_line(inner.file, inner.line), severity, fault.message, {}, false});
+    if (fault.where.size() < 2) return;
+    // Shown at each #include line it was included through: where the
+    // fault is, and the files between.
+    const std::string message = "in " + run_path(inner.file, context_.root) + ":" + std::to_string(inner.line) + ": " +
                                 fault.message;
+    std::string related = "[";
+    append_location(related, inner, fault.message);
+    for (std::size_t i = 1; i < fault.where.size(); ++i) {
+      const FaultLocation& here = fault.where[i];
+      if (open_.count(here.file) != 0) {
+        related += ']';
+        add(here.file, {whole_line(here.file, here.line), severity, message, related, false});
+        related.pop_back();
       }
-      add(here.file, std::move(diagnostic));
+      if (i + 1 < fault.where.size()) append_location(related, here, "included from here");
     }
   }
 
@@ -61,60 +96,111 @@ class Collector {
   /// range of lines in one.
   void add_skipped(const RunResult& run) {
     const std::vector<LineRecord>* records = run.lines_of(run.document);
-    if (records == nullptr) return;
-    const Document* document = document_of(run.document);
-    if (document == nullptr) return;
+    if (records == nullptr || open_.count(run.document) == 0) return;
+    const Document& document = *open_.at(run.document);
+    const auto skipped = [&](std::size_t n) { return (*records)[n].read && (*records)[n].skipped; };
     for (std::size_t n = 0; n < records->size();) {
-      if (!(*records)[n].read || !(*records)[n].skipped) {
+      if (!skipped(n)) {
         ++n;
         continue;
       }
       std::size_t last = n;
-      while (last + 1 < records->size() && (*records)[last + 1].read && (*records)[last + 1].skipped) ++last;
-      const std::string_view end_text = document->line(last);
-      json range = {{"start", {{"line", n}, {"character", 0}}},
-                    {"end", {{"line", last}, {"character", encoded_column(end_text, end_text.size(), context_.encoding)}}}};
-      add(run.document, {{"range", std::move(range)}, {"severity", kSeverityHint}, {"tags", {kTagUnnecessary}},
-                         {"source", "kup"}, {"message", kSkippedMessage}});
+      while (last + 1 < records->size() && skipped(last + 1)) ++last;
+      const std::string_view end_text = document.line(last);
+      const LineSpan span{static_cast<long>(n), static_cast<long>(last),
+                          encoded_column(end_text, end_text.size(), context_.encoding)};
+      add(run.document, {span, kSeverityHint, kSkippedMessage, {}, true});
       n = last + 1;
     }
   }
 
-  std::map<std::string, json> take() { return std::move(found_); }
+  std::map<std::string, std::string> take() {
+    for (auto& [uri, text] : found_) text += ']';
+    return std::move(found_);
+  }
 
  private:
-  const Document* document_of(const std::string& path) const {
-    const auto uri = uris_.find(path);
-    return uri == uris_.end() ? nullptr : &context_.documents.find(uri->second)->second;
+  /// The range of a whole line (from 1; 0 as 1) of a file.
+  LineSpan whole_line(const std::string& path, long line) {
+    const long n = std::max(1L, line);
+    const auto open = open_.find(path);
+    const std::string_view text =
+        open != open_.end() ? open->second->line(static_cast<std::size_t>(n - 1)) : disk_line(path, n);
+    return {n - 1, n - 1, encoded_column(text, text.size(), context_.encoding)};
   }
 
-  void add(const std::string& path, json diagnostic) {
-    const auto uri = uris_.find(path);
-    if (uri == uris_.end()) return;
-    // Runs of several documents may report the same fault: one is shown.
-    const json& start = diagnostic["range"]["start"];
-    std::string key = uri->second;
-    key += '\n' + std::to_string(start["line"].get<long>()) + '\n' + std::to_string(diagnostic["severity"].get<int>()) +
-           '\n' + diagnostic["message"].get<std::string>();
-    if (!seen_.insert(std::move(key)).second) return;
-    found_[uri->second].push_back(std::move(diagnostic));
+  /// Line `n` (from 1) of a file that is not open, kept while the
+  /// collector lives.
+  std::string_view disk_line(const std::string& path, long n) {
+    return disk_lines_.emplace(path, n, file_line(context_.documents, path, n)).first->text;
   }
+
+  void append_location(std::string& related, const FaultLocation& where, std::string_view message) {
+    if (related.size() > 1) related += ',';
+    related += R"({"location":{"range":)";
+    append_range(related, whole_line(where.file, where.line));
+    related += R"(,"uri":)";
+    append_json_string(related, uri_from_path(where.file));
+    related += R"(},"message":)";
+    append_json_string(related, message);
+    related += '}';
+  }
+
+  void add(const std::string& path, const DiagnosticText& diagnostic) {
+    const auto open = open_.find(path);
+    if (open == open_.end()) return;
+    const std::string& uri = open->second->uri;
+    // Runs of several documents may report the same fault: one is shown.
+    std::string key = uri;
+    key += '\n' + std::to_string(diagnostic.range.first) + '\n' + std::to_string(diagnostic.severity) + '\n';
+    key += diagnostic.message;
+    if (!seen_.insert(std::move(key)).second) return;
+    std::string& text = found_[uri];
+    if (text.size() > 1) text += ',';
+    append_diagnostic(text, diagnostic);
+  }
+
+  /// A line read from disk.
+  struct DiskLine {
+    std::string path;
+    long line;
+    std::string text;
+    bool operator<(const DiskLine& other) const {
+      return line != other.line ? line < other.line : path < other.path;
+    }
+  };
 
   const FeatureContext& context_;
-  std::map<std::string, std::string> uris_;
-  std::map<std::string, json> found_;
+  /// The open documents, by path.
+  std::map<std::string, const Document*, std::less<>> open_;
+  std::map<std::string, std::string> found_;
   std::set<std::string> seen_;
+  std::set<DiskLine> disk_lines_;
 };
 
 }  // namespace
 
-std::map<std::string, json> collect_diagnostics(const FeatureContext& context) {
+std::map<std::string, std::string> collect_diagnostics(const FeatureContext& context) {
   Collector collector(context);
   for (const auto& [uri, run] : context.runs) {
     for (const Fault& fault : run.faults) collector.add_fault(fault, run.document);
     collector.add_skipped(run);
   }
   return collector.take();
+}
+
+std::string diagnostics_notification(std::string_view uri, std::string_view diagnostics, const long* version) {
+  std::string content = R"({"jsonrpc":"2.0","method":"textDocument/publishDiagnostics","params":{"diagnostics":)";
+  content.reserve(content.size() + diagnostics.size() + uri.size() + 40);
+  content += diagnostics;
+  content += R"(,"uri":)";
+  append_json_string(content, uri);
+  if (version != nullptr) {
+    content += R"(,"version":)";
+    append_json_number(content, *version);
+  }
+  content += "}}";
+  return content;
 }
 
 }  // namespace kup::ls

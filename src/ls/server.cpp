@@ -110,7 +110,9 @@ void Server::handle(const json& message) {
     return;
   }
   const std::string method = message["method"].get<std::string>();
-  const json params = message.contains("params") ? message["params"] : json::object();
+  static const json kNoParams = json::object();
+  const auto given = message.find("params");
+  const json& params = given != message.end() ? *given : kNoParams;
   if (method == "exit") {
     exit(params, id);
     return;
@@ -145,16 +147,18 @@ void Server::call(Handler handler, const json& params, const json& id, bool requ
   }
 }
 
+void Server::send(const json& message) { send_(message.dump(-1, ' ', false, json::error_handler_t::replace)); }
+
 void Server::respond(const json& id, json result) {
-  send_({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
+  send({{"jsonrpc", "2.0"}, {"id", id}, {"result", std::move(result)}});
 }
 
 void Server::respond_error(const json& id, int code, std::string_view message) {
-  send_({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
+  send({{"jsonrpc", "2.0"}, {"id", id}, {"error", {{"code", code}, {"message", message}}}});
 }
 
 void Server::notify(std::string_view method, json params) {
-  send_({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
+  send({{"jsonrpc", "2.0"}, {"method", method}, {"params", std::move(params)}});
 }
 
 void Server::log(std::string_view message) {
@@ -325,12 +329,11 @@ void Server::refresh() {
   // that the editor knows they are those of its version; the others only
   // when they changed.
   for (auto& [uri, diagnostics] : collect_diagnostics(context())) {
-    json& last = published_[uri];
+    std::string& last = published_[uri];
     if (ran.count(uri) == 0 && last == diagnostics) continue;
-    json params = {{"uri", uri}, {"diagnostics", diagnostics}};
     const auto document = documents_.find(uri);
-    if (document != documents_.end()) params["version"] = document->second.version;
-    notify("textDocument/publishDiagnostics", std::move(params));
+    const long* version = document != documents_.end() ? &document->second.version : nullptr;
+    send_(diagnostics_notification(uri, diagnostics, version));
     last = std::move(diagnostics);
   }
 }

@@ -27,8 +27,8 @@ enum ErrorCode {
 
 class Server {
  public:
-  /// Writes one message to the editor.
-  using Sender = std::function<void(const nlohmann::json&)>;
+  /// Writes the content of one message (JSON text) to the editor.
+  using Sender = std::function<void(std::string_view content)>;
 
   explicit Server(Sender send);
 
@@ -51,6 +51,8 @@ class Server {
   using Handler = void (Server::*)(const nlohmann::json& params, const nlohmann::json& id);
 
   void handle(const nlohmann::json& message);
+  /// Writes `message` as JSON text, bytes that are no UTF-8 replaced.
+  void send(const nlohmann::json& message);
   /// Calls `handler`; a failure is answered as an error when the message
   /// is a `request`.
   void call(Handler handler, const nlohmann::json& params, const nlohmann::json& id, bool request);
@@ -97,8 +99,8 @@ class Server {
   Settings settings_;
   DocumentMap documents_;
   RunMap runs_;
-  /// The diagnostics last published for each URI, as sent.
-  std::map<std::string, nlohmann::json> published_;
+  /// The diagnostics last published for each URI: the JSON array sent.
+  std::map<std::string, std::string> published_;
 };
 
 }  // namespace kup::ls
