@@ -14,8 +14,10 @@
 #include "driver/output.h"
 #include "driver/run_observer.h"
 #include "input/input_stack.h"
+#include "macros/class_masks.h"
 #include "macros/field_scanner.h"
 #include "macros/macro_table.h"
+#include "macros/masked_scanner.h"
 
 extern char** environ;
 
@@ -177,8 +179,7 @@ class Recorder final : public RunObserver {
   /// Notes the fields of the current line that name macros; a directive
   /// line's "#" and word are none.
   void record_uses(LineRecord& record) {
-    std::vector<NameUse>& uses = result_.uses;
-    record.first_use = static_cast<std::uint32_t>(uses.size());
+    record.first_use = static_cast<std::uint32_t>(result_.uses.size());
     const std::string_view text = line.line_text;
     const char* p = text.data();
     const char* const end = p + text.size();
@@ -186,26 +187,52 @@ class Recorder final : public RunObserver {
       p = scan_bounds(p, end).after;                    // "#"
       p = scan_bounds(p, end, ctype::kLetter).after;    // the directive word
     }
+    const auto from = static_cast<std::size_t>(p - text.data());
+    if (!modes.prefix && text.size() - from <= kMaskedTextMax) record_masked_uses(text, from);
+    else record_scanned_uses(text, from);
+    record.use_count = static_cast<std::uint32_t>(result_.uses.size() - record.first_use);
+  }
+
+  /// The uses in `text` from `from` on, found with its class masks: only
+  /// the words that begin with a character some defined name begins with
+  /// are looked up.
+  void record_masked_uses(std::string_view text, std::size_t from) {
+    masks_.build(text.data() + from, text.size() - from, macros.expansion.visited);
+    for (MaskedField f = first_masked_field(masks_); f.kind != MaskedKind::None; f = next_masked_field(masks_, f.next)) {
+      if (f.kind != MaskedKind::Word) continue;
+      const std::string_view name = text.substr(from + f.start, f.stop - f.start);
+      if (const MacroEntry* entry = find_macro(name)) add_use(entry, name, from + f.start);
+    }
+  }
+
+  /// The uses in `text` from `from` on, found one field after another (a
+  /// long line, or Prefix Mode, where a name must begin with a prefix).
+  void record_scanned_uses(std::string_view text, std::size_t from) {
+    const char* p = text.data() + from;
+    const char* const end = text.data() + text.size();
     while (p != end) {
       const FieldBounds field = scan_bounds(p, end);
       p = field.after;
       if (field.start == field.stop) break;
       const std::string_view name(field.start, static_cast<std::size_t>(field.stop - field.start));
       if (modes.prefix && !has_prefix(name)) continue;
-      const MacroEntry* entry = find_macro(name);
-      if (entry == nullptr) continue;
-      NameUse& use = uses.emplace_back();
-      use.begin = static_cast<std::uint32_t>(field.start - text.data());
-      use.end = static_cast<std::uint32_t>(field.stop - text.data());
-      use.definition = current_definition(entry, name);
-      // The value of a plain macro is its definition's; a list's is
-      // composed from its elements at the time of the use.
-      if (use.definition < 0 || is_list(entry)) {
-        use.seen = static_cast<std::int32_t>(result_.seen.size());
-        result_.seen.push_back({std::string(name), std::string(macro_value(entry, scratch_))});
-      }
+      if (const MacroEntry* entry = find_macro(name))
+        add_use(entry, name, static_cast<std::size_t>(field.start - text.data()));
     }
-    record.use_count = static_cast<std::uint32_t>(uses.size() - record.first_use);
+  }
+
+  /// Notes a use of `entry`, named `name`, at byte `begin` of the line.
+  void add_use(const MacroEntry* entry, std::string_view name, std::size_t begin) {
+    NameUse& use = result_.uses.emplace_back();
+    use.begin = static_cast<std::uint32_t>(begin);
+    use.end = static_cast<std::uint32_t>(begin + name.size());
+    use.definition = current_definition(entry, name);
+    // The value of a plain macro is its definition's; a list's is
+    // composed from its elements at the time of the use.
+    if (use.definition < 0 || is_list(entry)) {
+      use.seen = static_cast<std::int32_t>(result_.seen.size());
+      result_.seen.push_back({std::string(name), std::string(macro_value(entry, scratch_))});
+    }
   }
 
   /// The place of `entry` in the macro table's pool, which never moves
@@ -233,6 +260,7 @@ class Recorder final : public RunObserver {
   std::string last_name_;
   std::vector<LineRecord>* last_records_ = nullptr;
   std::string scratch_;
+  ClassMasks masks_;
   std::uint64_t order_ = 0;
   bool evaluation_before_ = true;
 };

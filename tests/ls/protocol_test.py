@@ -149,6 +149,17 @@ def main() -> int:
                                          lambda p: p["uri"] == broken_uri and p["diagnostics"])["diagnostics"]
         check(1 in lines_of(found, 1), "the same fault at its own line in the open file", found)
 
+        # Prefix Mode: only the fields that begin with a prefix are uses.
+        client.notify("workspace/didChangeConfiguration", {"settings": {"kup": {"arguments": ["-p", "P_"]}}})
+        prefixed_uri = client.open(root / "prefixed.kup", "#define P_X px\n#define Y y\nP_X Y P_X\n")
+        diagnostics_for(client, prefixed_uri)
+        refs = client.request("textDocument/references",
+                              {**at(prefixed_uri, 0, 9), "context": {"includeDeclaration": False}})["result"]
+        check(sorted((r["range"]["start"]["line"], r["range"]["start"]["character"]) for r in refs) == [(2, 0), (2, 6)],
+              "Prefix Mode: the uses of a prefixed name", refs)
+        hover = client.request("textDocument/hover", at(prefixed_uri, 2, 4))["result"]["contents"]["value"]
+        check("not replaced here" in hover, "Prefix Mode: a name without a prefix is no use", hover)
+
         # Settings: arguments and KUP_PATH folders from didChangeConfiguration.
         (root / "lib").mkdir()
         (root / "lib" / "found.kup").write_text("#define FROM lib\n")
