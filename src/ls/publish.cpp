@@ -1,5 +1,6 @@
 #include "ls/publish.h"
 
+#include <deque>
 #include <set>
 
 #include "ls/json_text.h"
@@ -61,8 +62,9 @@ class Collector {
  public:
   explicit Collector(const FeatureContext& context) : context_(context) {
     for (const auto& [uri, document] : context.documents) {
-      found_.try_emplace(uri, 1, '[');
-      if (!document.path.empty()) open_[document.path] = &document;
+      Found& found = found_[uri];
+      found.text.push_back('[');
+      if (!document.path.empty()) open_[document.path] = {&document, &found};
     }
   }
 
@@ -77,8 +79,8 @@ class Collector {
     if (fault.where.size() < 2) return;
     // Shown at each #include line it was included through: where the
     // fault is, and the files between.
-    const std::string message = "in " + run_path(inner.file, context_.root) + ":" + std::to_string(inner.line) + ": " +
-                                fault.message;
+    const std::string& message = messages_.emplace_back("in " + run_path(inner.file, context_.root) + ":" +
+                                                        std::to_string(inner.line) + ": " + fault.message);
     std::string related = "[";
     append_location(related, inner, fault.message);
     for (std::size_t i = 1; i < fault.where.size(); ++i) {
@@ -96,8 +98,9 @@ class Collector {
   /// range of lines in one.
   void add_skipped(const RunResult& run) {
     const std::vector<LineRecord>* records = run.lines_of(run.document);
-    if (records == nullptr || open_.count(run.document) == 0) return;
-    const Document& document = *open_.at(run.document);
+    const auto open = open_.find(run.document);
+    if (records == nullptr || open == open_.end()) return;
+    const Document& document = *open->second.document;
     const auto skipped = [&](std::size_t n) { return (*records)[n].read && (*records)[n].skipped; };
     for (std::size_t n = 0; n < records->size();) {
       if (!skipped(n)) {
@@ -109,30 +112,55 @@ class Collector {
       const std::string_view end_text = document.line(last);
       const LineSpan span{static_cast<long>(n), static_cast<long>(last),
                           encoded_column(end_text, end_text.size(), context_.encoding)};
-      add(run.document, {span, kSeverityHint, kSkippedMessage, {}, true});
+      add(open->second, {span, kSeverityHint, kSkippedMessage, {}, true});
       n = last + 1;
     }
   }
 
   std::map<std::string, std::string> take() {
-    for (auto& [uri, text] : found_) text += ']';
-    return std::move(found_);
+    std::map<std::string, std::string> texts;
+    for (auto& [uri, found] : found_) texts.emplace(uri, std::move(found.text += ']'));
+    return texts;
   }
 
  private:
+  /// What makes a diagnostic of a document the same as another.
+  struct Key {
+    long line;
+    int severity;
+    std::string_view message;
+    bool operator<(const Key& other) const {
+      if (line != other.line) return line < other.line;
+      if (severity != other.severity) return severity < other.severity;
+      return message < other.message;
+    }
+  };
+
+  /// The diagnostics of one document so far.
+  struct Found {
+    std::string text;
+    std::set<Key> seen;
+  };
+
+  /// An open document and its diagnostics.
+  struct Target {
+    const Document* document = nullptr;
+    Found* found = nullptr;
+  };
+
   /// The range of a whole line (from 1; 0 as 1) of a file.
   LineSpan whole_line(const std::string& path, long line) {
     const long n = std::max(1L, line);
     const auto open = open_.find(path);
     const std::string_view text =
-        open != open_.end() ? open->second->line(static_cast<std::size_t>(n - 1)) : disk_line(path, n);
+        open != open_.end() ? open->second.document->line(static_cast<std::size_t>(n - 1)) : disk_line(path, n);
     return {n - 1, n - 1, encoded_column(text, text.size(), context_.encoding)};
   }
 
   /// Line `n` (from 1) of a file that is not open, kept while the
   /// collector lives.
   std::string_view disk_line(const std::string& path, long n) {
-    return disk_lines_.emplace(path, n, file_line(context_.documents, path, n)).first->text;
+    return messages_.emplace_back(file_line(context_.documents, path, n));
   }
 
   void append_location(std::string& related, const FaultLocation& where, std::string_view message) {
@@ -148,34 +176,24 @@ class Collector {
 
   void add(const std::string& path, const DiagnosticText& diagnostic) {
     const auto open = open_.find(path);
-    if (open == open_.end()) return;
-    const std::string& uri = open->second->uri;
-    // Runs of several documents may report the same fault: one is shown.
-    std::string key = uri;
-    key += '\n' + std::to_string(diagnostic.range.first) + '\n' + std::to_string(diagnostic.severity) + '\n';
-    key += diagnostic.message;
-    if (!seen_.insert(std::move(key)).second) return;
-    std::string& text = found_[uri];
+    if (open != open_.end()) add(open->second, diagnostic);
+  }
+
+  /// Adds a diagnostic unless the document has the same one: runs of
+  /// several documents may report the same fault, and one is shown.
+  void add(const Target& target, const DiagnosticText& diagnostic) {
+    if (!target.found->seen.insert({diagnostic.range.first, diagnostic.severity, diagnostic.message}).second) return;
+    std::string& text = target.found->text;
     if (text.size() > 1) text += ',';
     append_diagnostic(text, diagnostic);
   }
 
-  /// A line read from disk.
-  struct DiskLine {
-    std::string path;
-    long line;
-    std::string text;
-    bool operator<(const DiskLine& other) const {
-      return line != other.line ? line < other.line : path < other.path;
-    }
-  };
-
   const FeatureContext& context_;
   /// The open documents, by path.
-  std::map<std::string, const Document*, std::less<>> open_;
-  std::map<std::string, std::string> found_;
-  std::set<std::string> seen_;
-  std::set<DiskLine> disk_lines_;
+  std::map<std::string, Target, std::less<>> open_;
+  std::map<std::string, Found> found_;
+  /// The texts the keys of the diagnostics view besides the runs' own.
+  std::deque<std::string> messages_;
 };
 
 }  // namespace
