@@ -2,7 +2,7 @@
 """kup-ls on a large template: the time from a one-character change to the
 diagnostics of the changed version, and the server's memory.
 
-    python3 bench/ls_bench.py build/kup-ls [--lines 10000] [--changes 50]
+    python3 bench/ls_bench.py build/kup-ls [--lines 10000] [--changes 50] [--wrap COMMAND]
 
 writes a template of LINES lines (definitions, data lines naming macros,
 #if blocks that skip, an #include of a snippet, a precedence trap) into a
@@ -12,7 +12,9 @@ data line, each followed by waiting for its publishDiagnostics. Prints
 the median, the quartiles and the slowest time, the server's processor
 time per change (which the load of the machine does not inflate as it
 does the wall-clock times) and its peak resident memory (VmHWM). A benchmark, not a test: run it on a quiet
-machine. Standard library only.
+machine. --wrap runs the server under a command (valgrind, say: see
+bench/README.md for the instructions of one refresh). Standard library
+only.
 """
 
 from __future__ import annotations
@@ -20,6 +22,7 @@ from __future__ import annotations
 import argparse
 import os
 import random
+import shlex
 import statistics
 import sys
 import tempfile
@@ -67,6 +70,7 @@ def main() -> int:
     parser.add_argument("server")
     parser.add_argument("--lines", type=int, default=10_000)
     parser.add_argument("--changes", type=int, default=50)
+    parser.add_argument("--wrap", default="", help="a command to run the server under")
     args = parser.parse_args()
     rng = random.Random(29)
     with tempfile.TemporaryDirectory() as folder:
@@ -75,7 +79,7 @@ def main() -> int:
         text = template(args.lines, rng)
         path = root / "big.kup"
         path.write_text(text)
-        client = Client([args.server])
+        client = Client(shlex.split(args.wrap) + [args.server])
         client.initialize(root)
         uri = client.open(path)
         first = client.wait_notification("textDocument/publishDiagnostics", lambda p: p["uri"] == uri)
