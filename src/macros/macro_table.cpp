@@ -134,9 +134,20 @@ void print_entry(const MacroEntry* entry, int position) {
 
 }  // namespace
 
-void check_identifier(std::string_view text, std::string_view kind) {
+namespace {
+
+/// Ends the run for `text`, which is no identifier; apart, so that the
+/// check of a good name keeps no frame for the message.
+[[gnu::noinline, gnu::cold]] void identifier_fault(std::string_view text, std::string_view kind) {
   if (text.empty()) fatal(format("KUP error - %s identifier is missing\n", kind));
-  if (!valid_identifier(text)) fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
+  fatal(format("KUP error - illegal %s identifier <%s>\n", kind, text));
+}
+
+}  // namespace
+
+void check_identifier(std::string_view text, std::string_view kind) {
+  if (text.empty() || !valid_identifier(text)) [[unlikely]]
+    identifier_fault(text, kind);
 }
 
 std::string_view macro_value(const MacroEntry* entry, std::string& scratch) {
