@@ -7,6 +7,8 @@
 
 #include <cstdlib>
 #include <exception>
+#include <fstream>
+#include <iterator>
 #include <unordered_map>
 
 #include "driver/diagnostics.h"
@@ -14,6 +16,7 @@
 #include "driver/output.h"
 #include "driver/run_observer.h"
 #include "input/input_stack.h"
+#include "ls/piece_map.h"
 #include "macros/class_masks.h"
 #include "macros/field_scanner.h"
 #include "macros/macro_table.h"
@@ -105,6 +108,7 @@ class Recorder final : public RunObserver {
     const bool skipped = (modes.skip && modes.pending_skip) || (!evaluation_before_ && !modes.evaluation);
     evaluation_before_ = modes.evaluation;
     ++order_;
+    if (line.raw_text.size() >= kMaxPiece && line.raw_text.back() != '\n') note_pieces(level);
     std::vector<LineRecord>* records = records_of(level);
     if (records == nullptr || level.line_count == 0) return;
     const std::size_t index = level.line_count - 1;
@@ -162,7 +166,29 @@ class Recorder final : public RunObserver {
     return -1;
   }
 
+  /// Moves what the run recorded of each file it read a line of in
+  /// pieces to the lines of the file's text: that of its open document,
+  /// else that on disk.
+  void map_pieced_files() const {
+    for (const std::string& name : pieced_) {
+      const std::string path = resolve(name);
+      const auto open = open_paths_.find(path);
+      if (open != open_paths_.end()) {
+        map_pieces(result_, path, open->second->text);
+        continue;
+      }
+      std::ifstream file(path, std::ios::binary);
+      map_pieces(result_, path, std::string(std::istreambuf_iterator<char>(file), {}));
+    }
+  }
+
  private:
+  /// Notes that a line of `level`'s file was read in pieces.
+  void note_pieces(const InputLevel& level) {
+    if (level.is_stdin || std::find(pieced_.begin(), pieced_.end(), level.file_name) != pieced_.end()) return;
+    pieced_.push_back(level.file_name);
+  }
+
   /// The records of the lines of `level`'s file when it is an open
   /// document or the document run; null for any other file.
   std::vector<LineRecord>* records_of(const InputLevel& level) {
@@ -259,6 +285,8 @@ class Recorder final : public RunObserver {
   std::vector<int> current_;
   std::string last_name_;
   std::vector<LineRecord>* last_records_ = nullptr;
+  /// The files, as the run names them, with a line read in pieces.
+  std::vector<std::string> pieced_;
   std::string scratch_;
   ClassMasks masks_;
   std::uint64_t order_ = 0;
@@ -375,6 +403,7 @@ void run_document(const Document& document, const RunContext& context, RunResult
   result.inputs = recorder.opened_inputs();
   for (Fault& fault : result.faults)
     for (FaultLocation& location : fault.where) location.file = recorder.resolve(location.file);
+  recorder.map_pieced_files();
 }
 
 }  // namespace kup::ls

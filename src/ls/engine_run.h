@@ -55,6 +55,9 @@ struct Definition {
   std::string name;
   std::string file;
   long line = 0;
+  /// The byte of the line where the piece that made it begins: 0 but in
+  /// a line longer than the engine reads at once.
+  std::uint32_t column = 0;
   std::string value;
   std::uint64_t order = 0;
 };

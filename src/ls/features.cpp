@@ -65,6 +65,18 @@ std::optional<Field> name_field(std::string_view text, std::string_view name) {
   return found;
 }
 
+/// The field of line `text` naming what `made` defined, looked for in the
+/// piece of the line that made it.
+std::optional<Field> defined_field(std::string_view text, const Definition& made) {
+  const std::size_t from = std::min<std::size_t>(made.column, text.size());
+  std::optional<Field> field = name_field(text.substr(from), made.name);
+  if (field) {
+    field->begin += from;
+    field->end += from;
+  }
+  return field;
+}
+
 const RunResult* run_of(const FeatureContext& context, const Document& document) {
   const auto found = context.runs.find(document.uri);
   return found != context.runs.end() ? &found->second : nullptr;
@@ -144,7 +156,7 @@ std::string file_line(const DocumentMap& documents, const std::string& path, lon
 json definition_location(const FeatureContext& context, const Definition& definition) {
   if (definition.file.empty() || definition.line <= 0) return nullptr;
   const std::string text = file_line(context.documents, definition.file, definition.line);
-  const std::optional<Field> field = name_field(text, definition.name);
+  const std::optional<Field> field = defined_field(text, definition);
   const std::size_t begin = field ? field->begin : 0;
   const std::size_t end = field ? field->end : 0;
   return {{"uri", uri_from_path(definition.file)},
@@ -210,7 +222,7 @@ class ReferenceList {
     for (const Definition& made : run.definitions) {
       if (made.name != name_ || made.file.empty()) continue;
       const std::string text = file_line(context_.documents, made.file, made.line);
-      const std::optional<Field> field = name_field(text, made.name);
+      const std::optional<Field> field = defined_field(text, made);
       if (field) add(made.file, made.line - 1, text, field->begin, field->end);
     }
   }
@@ -259,9 +271,9 @@ json document_symbols(const FeatureContext& context, const Document& document) {
   for (const Definition& made : run->definitions) {
     if (made.file != document.path || made.line <= 0) continue;
     const std::string_view text = document.line(static_cast<std::size_t>(made.line - 1));
-    const std::string_view word = directive_word(text);
+    const std::string_view word = directive_word(text.substr(std::min<std::size_t>(made.column, text.size())));
     if (!defines_macro(word) || !seen.emplace(made.name, made.line).second) continue;
-    const std::optional<Field> field = name_field(text, made.name);
+    const std::optional<Field> field = defined_field(text, made);
     // The elements of a list are not symbols of their own: only the name
     // written on the line is.
     if (!field) continue;

@@ -149,6 +149,25 @@ def main() -> int:
                                          lambda p: p["uri"] == broken_uri and p["diagnostics"])["diagnostics"]
         check(1 in lines_of(found, 1), "the same fault at its own line in the open file", found)
 
+        # Lines longer than the engine reads at once: it counts each piece
+        # as a line, the editor does not.
+        (root / "longinc.kup").write_text("z" * 2000 + "\n#define DEEP 1\n")
+        long_uri = client.open(root / "long.kup", "\n".join([
+            "#include 'longinc.kup'", "x" * 3000, "#define AFTER yes", "#int W 1 + 2 * 3", "#if 0", "hidden", "#endif",
+            "y" * 1100 + " AFTER DEEP", "#int BAD (1", ""]))
+        found = diagnostics_for(client, long_uri)
+        skipped = [(d["range"]["start"]["line"], d["range"]["end"]["line"]) for d in found if d.get("tags") == [1]]
+        check(lines_of(found, 2) == [3] and lines_of(found, 1) == [8] and skipped == [(5, 5)],
+              "after a long line: the warning, the error and the hint", found)
+        hover = client.request("textDocument/hover", at(long_uri, 7, 1102))["result"]["contents"]["value"]
+        check("long.kup:3" in hover, "after a long line: hover on a use in its later piece", hover)
+        hover = client.request("textDocument/hover", at(long_uri, 7, 1108))["result"]["contents"]["value"]
+        check("longinc.kup:2" in hover, "after a long line: a definition in an included file", hover)
+        target = client.request("textDocument/definition", at(long_uri, 7, 1102))["result"]
+        check(target == {"uri": long_uri, "range": {"start": {"line": 2, "character": 8},
+                                                    "end": {"line": 2, "character": 13}}},
+              "after a long line: definition", target)
+
         # Prefix Mode: only the fields that begin with a prefix are uses.
         client.notify("workspace/didChangeConfiguration", {"settings": {"kup": {"arguments": ["-p", "P_"]}}})
         prefixed_uri = client.open(root / "prefixed.kup", "#define P_X px\n#define Y y\nP_X Y P_X\n")
