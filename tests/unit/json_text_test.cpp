@@ -12,6 +12,7 @@ namespace kup::ls {
 namespace {
 
 using nlohmann::json;
+using namespace std::string_view_literals;
 
 std::string dumped(const json& value) { return value.dump(-1, ' ', false, json::error_handler_t::replace); }
 
@@ -26,7 +27,7 @@ TEST(JsonText, StringsAsNlohmannDumpsThem) {
       "",
       "plain text",
       "quote \" backslash \\ slash /",
-      std::string_view("\b\f\n\r\t \x01 \x1f \x7f \0 end", 22),
+      "\b\f\n\r\t \x01 \x1f \x7f \0 end"sv,  // the NUL and what follows it counted
       "two \xC3\xA9, three \xE2\x82\xAC, four \xF0\x9F\x98\x80",
       "stray \x80 continuation, lead at the end \xC3",
       "cut short \xE2\x82 then text, \xF0\x9F\x98\"",
