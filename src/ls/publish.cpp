@@ -79,7 +79,7 @@ class Collector {
     if (fault.where.size() < 2) return;
     // Shown at each #include line it was included through: where the
     // fault is, and the files between.
-    const std::string& message = messages_.emplace_back("in " + run_path(inner.file, context_.root) + ":" +
+    const std::string& message = kept_texts_.emplace_back("in " + run_path(inner.file, context_.root) + ":" +
                                                         std::to_string(inner.line) + ": " + fault.message);
     std::string related = "[";
     append_location(related, inner, fault.message);
@@ -160,7 +160,7 @@ class Collector {
   /// Line `n` (from 1) of a file that is not open, kept while the
   /// collector lives.
   std::string_view disk_line(const std::string& path, long n) {
-    return messages_.emplace_back(file_line(context_.documents, path, n));
+    return kept_texts_.emplace_back(file_line(context_.documents, path, n));
   }
 
   void append_location(std::string& related, const FaultLocation& where, std::string_view message) {
@@ -192,8 +192,10 @@ class Collector {
   /// The open documents, by path.
   std::map<std::string, Target, std::less<>> open_;
   std::map<std::string, Found> found_;
-  /// The texts the keys of the diagnostics view besides the runs' own.
-  std::deque<std::string> messages_;
+  /// Texts made here that diagnostics and their keys view while the
+  /// collector lives: the messages shown at #include lines and the lines
+  /// of files that are not open.
+  std::deque<std::string> kept_texts_;
 };
 
 }  // namespace
